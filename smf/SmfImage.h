@@ -1,0 +1,26 @@
+#pragma once
+// The writer: CurrentSequence to the bytes of an SMF file. Two passes: measure
+// every chunk, allocate the image once at its exact size, emit front to back.
+
+#include <cstdint>
+#include <vector>
+
+#include "ttByteArray.h"
+#include "ttSmfSequence.h"
+
+// Size of one track chunk including its 8-byte id and length field. Returns 0
+// when the track cannot be written as an SMF chunk: a delta time above
+// 0x0FFFFFFF (a time jump too far, or a time smaller than its predecessor's)
+// or a chunk of 4 GiB or more.
+std::uint32_t MeasureTrackChunk(const ttSmfTrack& track);
+
+// Size of the whole image of CurrentSequence; with a list, the chunk sizes in
+// track order are put into it. Returns 0 when any track cannot be written or
+// the image would reach 4 GiB.
+std::uint32_t MeasureSmfImage(std::vector<std::uint32_t>* sizes);
+
+// Replaces the array's contents with the image of CurrentSequence and returns
+// its size in bytes (equal to out.length). Returns 0 and leaves `out` empty
+// when the sequence cannot be written (see MeasureSmfImage); an SMF image is
+// never empty, so 0 always means refusal.
+std::uint32_t BuildSmfImage(ttByteArray& out);
