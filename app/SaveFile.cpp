@@ -1,0 +1,55 @@
+#include "SaveFile.h"
+
+#include <string>
+
+#include "SmfImage.h"
+#include "TempoConversion.h"
+#include "Texts.h"
+
+bool ConvertLoadedSource(ttWindow window, double bpm) {
+  switch (ConvertTempo(bpm)) {
+    case ttConvertResult::kOk:
+      return true;
+    case ttConvertResult::kTempoOutOfRange:
+      ShowErrorMessage(window, TT_TEXT_TEMPO_OUT_OF_RANGE);
+      return false;
+    case ttConvertResult::kTimeOverflow:
+      ShowErrorMessage(window, TT_TEXT_TIME_OVERFLOW);
+      return false;
+  }
+  return false;
+}
+
+bool BuildOutputImage(ttWindow window, ttByteArray& image, std::uint32_t& size) {
+  size = BuildSmfImage(image);
+  if (size == 0) {
+    // Rescaled gaps between events too long for a delta time, or an image of
+    // 4 GiB or more: writing it would give a file no reader accepts.
+    ShowErrorMessage(window, TT_TEXT_TIME_OVERFLOW);
+    return false;
+  }
+  return true;
+}
+
+bool WriteFileReplacing(ttWindow window, const char* path, const std::uint8_t* data,
+                        std::uint32_t size) {
+  std::string temp;
+  ttFile file = 0;
+  std::uint32_t error = Platform->createTemp(path, &temp, &file);
+  if (error != 0) {
+    ShowSystemError(window, error);
+    return false;
+  }
+  error = Platform->writeAll(file, data, size);
+  const std::uint32_t closeError = Platform->closeWritten(file);
+  if (error == 0) error = closeError;
+  // Only a complete file replaces the target, so a failure at any step leaves
+  // what was there before.
+  if (error == 0) error = Platform->replaceFile(temp.c_str(), path);
+  if (error != 0) {
+    Platform->removeFile(temp.c_str());
+    ShowSystemError(window, error);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// What the reader and the writer share about the SMF byte format.
+
+#include <cstdint>
+
+namespace smf_format {
+
+// Chunk ids as the four bytes stand in the file.
+constexpr char kHeaderId[4] = {'M', 'T', 'h', 'd'};
+constexpr char kTrackId[4] = {'M', 'T', 'r', 'k'};
+
+// A variable-length quantity has at most four bytes of seven bits each.
+constexpr std::uint32_t kMaxVarLen = 0x0FFFFFFF;
+
+// Bytes needed for v in the shortest form (v <= kMaxVarLen).
+inline std::uint32_t VarLenSize(std::uint32_t v) {
+  return v < 0x80 ? 1u : v < 0x4000 ? 2u : v < 0x200000 ? 3u : 4u;
+}
+
+inline std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
+}
+
+inline std::uint16_t ReadBigEndian16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// Meta types whose length is fixed by the format; -1 for any length.
+inline int FixedMetaLength(std::uint8_t type) {
+  switch (type) {
+    case 0x00: return 2;  // sequence number
+    case 0x20: return 1;  // channel prefix
+    case 0x2F: return 0;  // end of track
+    case 0x51: return 3;  // set tempo
+    case 0x54: return 5;  // SMPTE offset
+    case 0x58: return 4;  // time signature
+    case 0x59: return 2;  // key signature
+    default: return -1;
+  }
+}
+
+constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
+constexpr std::uint8_t kMetaTempo = 0x51;
+
+}  // namespace smf_format

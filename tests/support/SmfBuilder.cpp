@@ -1,0 +1,166 @@
+#include "SmfBuilder.h"
+
+#include <cstdio>
+#include <cstdlib>  // std::getenv
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "ttSmfSequence.h"
+
+namespace smftest {
+
+Bytes VarLen(std::uint32_t value) {
+  Bytes out{static_cast<std::uint8_t>(value & 0x7F)};
+  while ((value >>= 7) != 0) out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
+  return out;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+static Bytes U32(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
+static Bytes U16(std::uint16_t v) {
+  return {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
+
+Bytes Header(std::uint16_t format, std::uint16_t chunks, std::uint16_t division,
+             std::uint32_t length) {
+  Bytes out = Concat({{'M', 'T', 'h', 'd'}, U32(length), U16(format), U16(chunks), U16(division)});
+  if (length > 6) out.resize(out.size() + (length - 6), 0);
+  return out;
+}
+
+Bytes TrackChunk(const Bytes& body) {
+  return Concat({{'M', 'T', 'r', 'k'}, U32(static_cast<std::uint32_t>(body.size())), body});
+}
+
+Bytes TrackBody(const Track& events) {
+  Bytes out;
+  std::uint32_t previous = 0;
+  for (const TimedEvent& e : events) {
+    const Bytes delta = VarLen(e.time - previous);
+    out.insert(out.end(), delta.begin(), delta.end());
+    out.insert(out.end(), e.bytes.begin(), e.bytes.end());
+    previous = e.time;
+  }
+  return out;
+}
+
+Bytes Smf(std::uint16_t format, std::uint16_t division, const std::vector<Track>& tracks) {
+  Bytes out = Header(format, static_cast<std::uint16_t>(tracks.size()), division);
+  for (const Track& t : tracks) {
+    const Bytes chunk = TrackChunk(TrackBody(t));
+    out.insert(out.end(), chunk.begin(), chunk.end());
+  }
+  return out;
+}
+
+Bytes Tempo(std::uint32_t us) {
+  return {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(us >> 16), static_cast<std::uint8_t>(us >> 8),
+          static_cast<std::uint8_t>(us)};
+}
+Bytes EndOfTrack() { return {0xFF, 0x2F, 0x00}; }
+Bytes NoteOn(std::uint8_t key, std::uint8_t velocity, std::uint8_t channel) {
+  return {static_cast<std::uint8_t>(0x90 | channel), key, velocity};
+}
+
+std::vector<Track> SnapshotSequence() {
+  std::vector<Track> out;
+  for (const ttSmfTrack& track : CurrentSequence.tracks) {
+    Track t;
+    for (const ttSmfEvent& e : track) t.push_back({e.time, Bytes(e.bytes.data, e.bytes.data + e.bytes.length)});
+    out.push_back(std::move(t));
+  }
+  return out;
+}
+
+Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Track>* expected) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto byte7 = [&]() { return static_cast<std::uint8_t>(rng() & 0x7F); };
+
+  Bytes out = Header(o.format, static_cast<std::uint16_t>(o.tracks), 480);
+  if (expected != nullptr) expected->clear();
+  for (int t = 0; t < o.tracks; ++t) {
+    Track stored;  // as the reader stores them
+    Bytes body;
+    std::uint32_t time = 0;
+    std::uint32_t previous = 0;
+    int running = -1;
+    auto emit = [&](const Bytes& full, bool channel) {
+      const Bytes delta = VarLen(time - previous);
+      body.insert(body.end(), delta.begin(), delta.end());
+      const bool omit = channel && o.runningStatus && running == full[0] && pick(4) != 0;
+      body.insert(body.end(), full.begin() + (omit ? 1 : 0), full.end());
+      running = channel ? full[0] : -1;
+      stored.push_back({time, full});
+      previous = time;
+    };
+    if (t == 0 && o.tempo) emit(Tempo(300000 + static_cast<std::uint32_t>(pick(400000))), false);
+    for (int i = 0; i < o.eventsPerTrack; ++i) {
+      // Many equal ticks; now and then a long jump.
+      const int r = pick(100);
+      if (r < 30) {
+      } else if (r < 95) {
+        time += static_cast<std::uint32_t>(pick(200));
+      } else if (o.longDeltas) {
+        time += static_cast<std::uint32_t>(pick(r < 98 ? 0x4000 : 0x200000)) + 0x80;
+      }
+      const std::uint8_t channel = static_cast<std::uint8_t>(pick(16));
+      switch (pick(12)) {
+        case 0: case 1: case 2: emit({static_cast<std::uint8_t>(0x90 | channel), byte7(), byte7()}, true); break;
+        case 3: case 4: emit({static_cast<std::uint8_t>(0x80 | channel), byte7(), byte7()}, true); break;
+        case 5: emit({static_cast<std::uint8_t>(0xA0 | channel), byte7(), byte7()}, true); break;
+        case 6: emit({static_cast<std::uint8_t>(0xB0 | channel), byte7(), byte7()}, true); break;
+        case 7: emit({static_cast<std::uint8_t>(0xC0 | channel), byte7()}, true); break;
+        case 8: emit({static_cast<std::uint8_t>(0xD0 | channel), byte7()}, true); break;
+        case 9: emit({static_cast<std::uint8_t>(0xE0 | channel), byte7(), byte7()}, true); break;
+        case 10: {
+          Bytes data;
+          const int n = pick(300);
+          for (int k = 0; k < n; ++k) data.push_back(byte7());
+          Bytes e = Concat({{static_cast<std::uint8_t>(pick(2) ? 0xF0 : 0xF7)}, VarLen(static_cast<std::uint32_t>(data.size())), data});
+          emit(e, false);
+          break;
+        }
+        default: {
+          static const std::uint8_t kTypes[] = {0x01, 0x02, 0x03, 0x05, 0x06, 0x7F, 0x58, 0x59, 0x54};
+          const std::uint8_t type = kTypes[pick(9)];
+          std::uint32_t n = type == 0x58 ? 4 : type == 0x59 ? 2 : type == 0x54 ? 5 : static_cast<std::uint32_t>(pick(140));
+          Bytes data;
+          for (std::uint32_t k = 0; k < n; ++k) data.push_back(byte7());
+          emit(Concat({{0xFF, type}, VarLen(n), data}), false);
+          break;
+        }
+      }
+    }
+    time += static_cast<std::uint32_t>(pick(3) == 0 ? 0 : pick(1000));
+    emit(EndOfTrack(), false);
+    const Bytes chunk = TrackChunk(body);
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    if (expected != nullptr) expected->push_back(std::move(stored));
+  }
+  return out;
+}
+
+std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = std::string(dir != nullptr ? dir : "/tmp") + "/smftempo-test-" + name;
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace smftest

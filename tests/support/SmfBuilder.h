@@ -1,0 +1,62 @@
+#pragma once
+// Builds SMF bytes for tests, so that no binary fixture is needed, and takes
+// snapshots of CurrentSequence to compare.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace smftest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One event at an absolute tick, with its bytes as they stand in the file
+// after the delta time (status byte included unless running status is meant).
+struct TimedEvent {
+  std::uint32_t time;
+  Bytes bytes;
+};
+using Track = std::vector<TimedEvent>;
+
+Bytes VarLen(std::uint32_t value);
+Bytes Concat(std::initializer_list<Bytes> parts);
+
+// "MThd", length, format, count, division (length 6 unless told otherwise).
+Bytes Header(std::uint16_t format, std::uint16_t chunks, std::uint16_t division,
+             std::uint32_t length = 6);
+// "MTrk", the body's length, the body.
+Bytes TrackChunk(const Bytes& body);
+// Delta times in shortest form between the events, in list order.
+Bytes TrackBody(const Track& events);
+// A whole file: header announcing the tracks, then one chunk per track.
+Bytes Smf(std::uint16_t format, std::uint16_t division, const std::vector<Track>& tracks);
+
+// Common events.
+Bytes Tempo(std::uint32_t microseconds);  // FF 51 03 tt tt tt
+Bytes EndOfTrack();                       // FF 2F 00
+Bytes NoteOn(std::uint8_t key, std::uint8_t velocity = 100, std::uint8_t channel = 0);
+
+// CurrentSequence as plain values: per track, (time, bytes) of every event.
+std::vector<Track> SnapshotSequence();
+
+// Options for generated files.
+struct GenerateOptions {
+  std::uint16_t format = 1;
+  int tracks = 4;
+  int eventsPerTrack = 500;
+  bool runningStatus = true;
+  bool longDeltas = true;  // some deltas need three or four bytes
+  bool tempo = true;       // one tempo event at tick 0 in the first track
+};
+// A valid, realistic file: channel messages of every kind, sysex (F0 and F7),
+// meta events of many types, equal ticks, running status where it may be used.
+// Also returns the events as a reader should store them (status restored).
+Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& options,
+                  std::vector<Track>* expected = nullptr);
+
+// Writes bytes to a new file under the test's temporary folder; returns its path.
+std::string WriteTempFile(const std::string& name, const Bytes& bytes);
+Bytes ReadFile(const std::string& path);
+
+}  // namespace smftest
