@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The tool's main job, end to end: build smftempo, make a small multi-track
+# sample SMF with the project's own generator, convert it to a new BPM and
+# show the file before and after.
+#
+#   scripts/demo.sh [BPM]      # default 90
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bpm=${1:-90}
+
+scripts/setup.sh
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" --target smftempo smfgen >/dev/null
+
+out=build/demo
+mkdir -p "$out"
+build/release/bench/smfgen --format 1 --tracks 4 --events 2000 --seed 7 "$out/sample.mid" >/dev/null
+smftempo=build/release/app/cli/smftempo
+
+echo "\$ smftempo --info $out/sample.mid"
+"$smftempo" --info "$out/sample.mid"
+echo "\$ smftempo --bpm $bpm --force -o $out/sample-$bpm.mid $out/sample.mid"
+"$smftempo" --bpm "$bpm" --force -o "$out/sample-$bpm.mid" "$out/sample.mid"
+echo "\$ smftempo --info $out/sample-$bpm.mid"
+"$smftempo" --info "$out/sample-$bpm.mid"

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12, as root. Idempotent:
+# packages already present are not fetched again, and nothing is asked.
+#
+#   scripts/setup.sh            # the Linux build, tests, fuzzing, Qt dialog
+#   scripts/setup.sh --windows  # also the MinGW-w64 cross compilers and Wine
+set -euo pipefail
+
+packages=(
+  build-essential cmake            # g++ 12, make, CMake 3.25
+  libgtest-dev                     # GoogleTest
+  clang libclang-rt-14-dev         # libFuzzer and the sanitizer runtimes
+  valgrind                         # memcheck over the command-line converter
+  qt6-base-dev libgl-dev           # the Linux desktop dialog (Qt 6 Widgets)
+  xvfb xauth fonts-ipafont-gothic  # headless screenshots with legible Japanese
+  python3 python3-mido             # an independent reader for the end-to-end checks
+  locales                          # ja_JP.UTF-8 for system texts in Japanese
+)
+windows_packages=(
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32  # 32- and 64-bit Windows programs
+  wine wine32:i386                                     # run the Windows tests
+  fonts-wine x11-utils imagemagick                     # caption glyphs, screenshots
+)
+
+want=("${packages[@]}")
+if [ "${1:-}" = "--windows" ]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  want+=("${windows_packages[@]}")
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: everything is installed"
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: missing packages: ${missing[*]}; run as root (or install them) first" >&2
+  exit 1
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
