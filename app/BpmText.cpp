@@ -7,18 +7,24 @@
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 // White space as the C locale knows it; the user's locale plays no part.
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace
 
 double ParseBpmText(const char* text) {
   const char* p = text;
-  while (IsSpace(*p)) ++p;
+  while (IsSpace(*p))
+    ++p;
 
   bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p == '+' || *p == '-')
+    negative = *p++ == '-';
 
   // Collect the number in the one form from_chars reads: digits, '.', 'e'.
   std::string number;
@@ -36,7 +42,8 @@ double ParseBpmText(const char* text) {
       ++fractionDigits;
     }
   }
-  if (integerDigits + fractionDigits == 0) return 0.0;
+  if (integerDigits + fractionDigits == 0)
+    return 0.0;
 
   // The exponent counts only when digits follow its letter and sign.
   int exponentSign = 1;
@@ -44,18 +51,20 @@ double ParseBpmText(const char* text) {
     const char* q = p + 1;
     std::string exponent = "e";
     if (*q == '+' || *q == '-') {
-      if (*q == '-') exponentSign = -1;
+      if (*q == '-')
+        exponentSign = -1;
       exponent += *q++;
     }
     if (IsDigit(*q)) {
-      while (IsDigit(*q)) exponent += *q++;
+      while (IsDigit(*q))
+        exponent += *q++;
       number += exponent;
     }
   }
 
   double value = 0.0;
-  const auto result =
-      std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
+  const auto result = std::from_chars(number.data(), number.data() + number.size(), value,
+                                      std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     // Too large or too small for a double: atof gives HUGE_VAL or 0.
     const bool large = exponentSign > 0 && integerDigits > 0;
@@ -71,7 +80,8 @@ std::string FormatBpmText(double bpm) {
   // buffer: [-]d.ddddddddde[+-]xx
   std::string text(buffer);
   const std::size_t e = text.find('e');
-  if (e == std::string::npos) return text;  // inf or nan
+  if (e == std::string::npos)
+    return text;  // inf or nan
   const int exponent = std::atoi(text.c_str() + e + 1);
   std::string sign;
   std::string mantissa = text.substr(0, e);
@@ -83,7 +93,8 @@ std::string FormatBpmText(double bpm) {
 
   std::string out;
   if (exponent < -1 || exponent >= 10) {
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    while (digits.size() > 1 && digits.back() == '0')
+      digits.pop_back();
     char exponentText[16];
     std::snprintf(exponentText, sizeof exponentText, "e%+04d", exponent);
     out = sign + digits.substr(0, 1) + "." + digits.substr(1) + exponentText;
@@ -95,7 +106,9 @@ std::string FormatBpmText(double bpm) {
     const auto integerLength = static_cast<std::size_t>(exponent) + 1;
     out = digits.substr(0, integerLength) + "." + digits.substr(integerLength);
   }
-  while (out.back() == '0') out.pop_back();
-  if (out.back() == '.') out += '0';
+  while (out.back() == '0')
+    out.pop_back();
+  if (out.back() == '.')
+    out += '0';
   return sign + out;
 }

@@ -46,13 +46,15 @@ void RunBrowseCommand(ttWindow window) {
   char path[kPathBufferSize] = {0};
   // What was loaded is gone even if the user cancels the open dialog.
   ForgetSource();
-  if (Platform->openFileDialog(window, path)) SourceLoaded = LoadReportingMemory(window, path);
+  if (Platform->openFileDialog(window, path))
+    SourceLoaded = LoadReportingMemory(window, path);
   UpdateSourceDisplay(window, path);
 }
 
 void RunDropCommand(ttWindow window, const char* path) {
   ForgetSource();
-  if (path != nullptr) SourceLoaded = LoadReportingMemory(window, path);
+  if (path != nullptr)
+    SourceLoaded = LoadReportingMemory(window, path);
   UpdateSourceDisplay(window, path != nullptr ? path : "");
 }
 
@@ -72,12 +74,15 @@ void RunSaveCommand(ttWindow window) {
     return;
   }
   try {
-    if (!ConvertLoadedSource(window, bpm)) return;
+    if (!ConvertLoadedSource(window, bpm))
+      return;
     char path[kPathBufferSize] = {0};
-    if (!Platform->saveFileDialog(window, path)) return;
+    if (!Platform->saveFileDialog(window, path))
+      return;
     ttByteArray image;
     std::uint32_t size = 0;
-    if (!BuildOutputImage(window, image, size)) return;
+    if (!BuildOutputImage(window, image, size))
+      return;
     WriteFileReplacing(window, path, image.data, size);
   } catch (const std::bad_alloc&) {
     // The loaded source stays loaded: every conversion starts from it again.

@@ -9,9 +9,11 @@ void ShowErrorMessage(ttWindow window, const char* text) {
 }
 
 void ShowSystemError(ttWindow window, std::uint32_t code) {
-  if (code == 0) return;
+  if (code == 0)
+    return;
   std::string text;
   // The system's text is shown as it comes, closing line break included.
-  if (!Platform->systemErrorText(code, &text)) text = TT_TEXT_UNEXPECTED_ERROR;
+  if (!Platform->systemErrorText(code, &text))
+    text = TT_TEXT_UNEXPECTED_ERROR;
   ShowErrorMessage(window, text.c_str());
 }

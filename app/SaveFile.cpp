@@ -42,10 +42,12 @@ bool WriteFileReplacing(ttWindow window, const char* path, const std::uint8_t* d
   }
   error = Platform->writeAll(file, data, size);
   const std::uint32_t closeError = Platform->closeWritten(file);
-  if (error == 0) error = closeError;
+  if (error == 0)
+    error = closeError;
   // Only a complete file replaces the target, so a failure at any step leaves
   // what was there before.
-  if (error == 0) error = Platform->replaceFile(temp.c_str(), path);
+  if (error == 0)
+    error = Platform->replaceFile(temp.c_str(), path);
   if (error != 0) {
     Platform->removeFile(temp.c_str());
     ShowSystemError(window, error);

@@ -22,7 +22,8 @@ ttByteArray& ttByteArray::operator=(const ttByteArray& other) {
       block = ttAllocateBytes(other.length);
       std::memcpy(block, other.data, other.length);
     }
-    if (data != nullptr) ttReleaseBytes(data, capacity);
+    if (data != nullptr)
+      ttReleaseBytes(data, capacity);
     data = block;
     length = capacity = other.length;
   }
@@ -30,7 +31,8 @@ ttByteArray& ttByteArray::operator=(const ttByteArray& other) {
 }
 
 ttByteArray::~ttByteArray() {
-  if (data != nullptr) ttReleaseBytes(data, capacity);
+  if (data != nullptr)
+    ttReleaseBytes(data, capacity);
 }
 
 void ttByteArray::Resize(std::uint32_t n, int mode) {
@@ -56,7 +58,8 @@ void ttByteArray::Resize(std::uint32_t n, int mode) {
       // Meant for an array without a block; one that is held is given back
       // rather than leaked.
       std::uint8_t* block = ttAllocateBytes(n);
-      if (data != nullptr) ttReleaseBytes(data, capacity);
+      if (data != nullptr)
+        ttReleaseBytes(data, capacity);
       data = block;
       length = capacity = n;
       return;
@@ -84,5 +87,6 @@ void ttByteArray::Resize(std::uint32_t n, int mode) {
 
 void ttByteArray::Store(const void* src, std::uint32_t n, std::uint32_t k) {
   Resize(k + n, 0);
-  if (n != 0) std::memcpy(data + k, src, n);
+  if (n != 0)
+    std::memcpy(data + k, src, n);
 }

@@ -6,4 +6,6 @@ std::uint8_t* ttAllocateBytes(std::uint32_t n) {
   return static_cast<std::uint8_t*>(::operator new(n));
 }
 
-void ttReleaseBytes(std::uint8_t* block, std::uint32_t /*n*/) { ::operator delete(block); }
+void ttReleaseBytes(std::uint8_t* block, std::uint32_t /*n*/) {
+  ::operator delete(block);
+}

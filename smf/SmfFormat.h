@@ -29,14 +29,22 @@ inline std::uint16_t ReadBigEndian16(const std::uint8_t* p) {
 // Meta types whose length is fixed by the format; -1 for any length.
 inline int FixedMetaLength(std::uint8_t type) {
   switch (type) {
-    case 0x00: return 2;  // sequence number
-    case 0x20: return 1;  // channel prefix
-    case 0x2F: return 0;  // end of track
-    case 0x51: return 3;  // set tempo
-    case 0x54: return 5;  // SMPTE offset
-    case 0x58: return 4;  // time signature
-    case 0x59: return 2;  // key signature
-    default: return -1;
+    case 0x00:
+      return 2;  // sequence number
+    case 0x20:
+      return 1;  // channel prefix
+    case 0x2F:
+      return 0;  // end of track
+    case 0x51:
+      return 3;  // set tempo
+    case 0x54:
+      return 5;  // SMPTE offset
+    case 0x58:
+      return 4;  // time signature
+    case 0x59:
+      return 2;  // key signature
+    default:
+      return -1;
   }
 }
 

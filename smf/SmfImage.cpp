@@ -38,7 +38,8 @@ class ImageWriter {
   // Seven-bit groups, most significant first; bit 7 set on all but the last.
   void VarLen(std::uint32_t v) {
     const std::uint32_t size = VarLenSize(v);
-    for (std::uint32_t i = size; i-- > 1;) U8(static_cast<std::uint8_t>(0x80 | ((v >> (7 * i)) & 0x7F)));
+    for (std::uint32_t i = size; i-- > 1;)
+      U8(static_cast<std::uint8_t>(0x80 | ((v >> (7 * i)) & 0x7F)));
     U8(static_cast<std::uint8_t>(v & 0x7F));
   }
 
@@ -68,24 +69,30 @@ std::uint32_t MeasureTrackChunk(const ttSmfTrack& track) {
     const std::uint32_t delta = event.time - previous;
     // A delta above the four-byte limit cannot be written; a time below its
     // predecessor's shows up here as a delta near 2^32.
-    if (delta > kMaxVarLen) return 0;
+    if (delta > kMaxVarLen)
+      return 0;
     size += VarLenSize(delta) + std::uint64_t{event.bytes.length};
     previous = event.time;
   }
-  if (size > 0xFFFFFFFFu) return 0;
+  if (size > 0xFFFFFFFFu)
+    return 0;
   return static_cast<std::uint32_t>(size);
 }
 
 std::uint32_t MeasureSmfImage(std::vector<std::uint32_t>* sizes) {
-  if (sizes != nullptr) sizes->clear();
+  if (sizes != nullptr)
+    sizes->clear();
   std::uint64_t total = kHeaderChunkSize;
   for (const ttSmfTrack& track : CurrentSequence.tracks) {
     const std::uint32_t size = MeasureTrackChunk(track);
-    if (size == 0) return 0;
+    if (size == 0)
+      return 0;
     total += size;
-    if (sizes != nullptr) sizes->push_back(size);
+    if (sizes != nullptr)
+      sizes->push_back(size);
   }
-  if (total > 0xFFFFFFFFu || CurrentSequence.tracks.size() > 0xFFFF) return 0;
+  if (total > 0xFFFFFFFFu || CurrentSequence.tracks.size() > 0xFFFF)
+    return 0;
   return static_cast<std::uint32_t>(total);
 }
 
@@ -98,7 +105,8 @@ std::uint32_t BuildSmfImage(ttByteArray& out) {
   } else {
     out.length = 0;
   }
-  if (total == 0) return 0;
+  if (total == 0)
+    return 0;
   // Measured first, so the image is allocated once at its exact size and every
   // chunk length is known before the chunk's first byte: nothing is patched.
   out.Resize(total, 0);
@@ -117,7 +125,8 @@ std::uint32_t BuildSmfImage(ttByteArray& out) {
     std::uint32_t previous = 0;
     for (const ttSmfEvent& event : track) {
       writer.VarLen(event.time - previous);
-      if (event.bytes.length != 0) writer.Bytes(event.bytes.data, event.bytes.length);
+      if (event.bytes.length != 0)
+        writer.Bytes(event.bytes.data, event.bytes.length);
       previous = event.time;
     }
   }

@@ -7,7 +7,9 @@ ttSmfSequence CurrentSequence;
 const ttSmfTrack EmptyTrack;
 ttSmfEvent StagingEvent{0, ttByteArray()};
 
-bool operator<(const ttSmfEvent& left, const ttSmfEvent& right) { return left.time < right.time; }
+bool operator<(const ttSmfEvent& left, const ttSmfEvent& right) {
+  return left.time < right.time;
+}
 
 ttSmfSequence::ttSmfSequence() : format(0), division(0) {}
 
@@ -16,11 +18,13 @@ ttSmfSequence::~ttSmfSequence() = default;
 void ttSmfSequence::Clear() {
   format = 0;
   division = 0;
-  while (!tracks.empty()) tracks.pop_back();
+  while (!tracks.empty())
+    tracks.pop_back();
 }
 
 bool ttSmfSequence::SetFormat(std::uint16_t value) {
-  if (value > 2) return false;
+  if (value > 2)
+    return false;
   format = value;
   return true;
 }

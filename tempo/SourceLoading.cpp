@@ -4,8 +4,8 @@
 #include <memory>    // std::unique_ptr
 #include <vector>
 
-#include "Texts.h"
 #include "TempoConversion.h"
+#include "Texts.h"
 #include "ttSmfParser.h"
 
 std::uint32_t SourceTempo = 0;
@@ -17,14 +17,17 @@ constexpr std::uint32_t kDefaultTempo = 500000;  // 120 BPM, what a file without
 
 enum class Verdict { kAccepted, kInvalid, kUnsupported };
 
-bool EndsBefore(const ttSmfTrack& a, const ttSmfTrack& b) { return a.back().time < b.back().time; }
+bool EndsBefore(const ttSmfTrack& a, const ttSmfTrack& b) {
+  return a.back().time < b.back().time;
+}
 
 // Every track the reader produced in a successful parse is in time order
 // unless its delta times wrapped past 2^32; the balanced merge relies on order.
 bool InTimeOrder(const ttSmfTrack& track) {
   std::uint32_t previous = 0;
   for (const ttSmfEvent& event : track) {
-    if (event.time < previous) return false;
+    if (event.time < previous)
+      return false;
     previous = event.time;
   }
   return true;
@@ -32,27 +35,35 @@ bool InTimeOrder(const ttSmfTrack& track) {
 
 // Refuses what cannot be converted exactly; merges the tracks; finds the tempo.
 Verdict Normalise(ttSmfSequence& sequence) {
-  if (sequence.format > 1) return Verdict::kUnsupported;
-  if ((sequence.division & 0x8000) != 0) return Verdict::kUnsupported;  // SMPTE time code
+  if (sequence.format > 1)
+    return Verdict::kUnsupported;
+  if ((sequence.division & 0x8000) != 0)
+    return Verdict::kUnsupported;  // SMPTE time code
   // Announced chunks that were all of other kinds leave nothing to convert.
-  if (sequence.tracks.empty()) return Verdict::kInvalid;
+  if (sequence.tracks.empty())
+    return Verdict::kInvalid;
 
   // A format-0 file with several track chunks is merged too: its later tracks
   // would otherwise keep their old ticks under the new tempo.
-  if (sequence.tracks.size() > 1) MergeAllTracks(sequence);
-  if (sequence.format == 1) sequence.SetFormat(0);
+  if (sequence.tracks.size() > 1)
+    MergeAllTracks(sequence);
+  if (sequence.format == 1)
+    sequence.SetFormat(0);
 
   SourceTempo = kDefaultTempo;
   int tempoEvents = 0;
   for (const ttSmfEvent& event : sequence.tracks.front()) {
     std::uint32_t offset = 0;
-    if (!IsTempoEvent(event, &offset)) continue;
+    if (!IsTempoEvent(event, &offset))
+      continue;
     ++tempoEvents;
-    if (event.time != 0 || tempoEvents > 1) return Verdict::kUnsupported;
+    if (event.time != 0 || tempoEvents > 1)
+      return Verdict::kUnsupported;
     const std::uint8_t* t = event.bytes.data + offset;
     SourceTempo = (std::uint32_t{t[0]} << 16) | (std::uint32_t{t[1]} << 8) | std::uint32_t{t[2]};
     // A tempo of 0 would give an infinite BPM and move every event to tick 0.
-    if (SourceTempo == 0) return Verdict::kUnsupported;
+    if (SourceTempo == 0)
+      return Verdict::kUnsupported;
   }
   return Verdict::kAccepted;
 }
@@ -61,7 +72,8 @@ Verdict Normalise(ttSmfSequence& sequence) {
 
 bool IsTempoEvent(const ttSmfEvent& event, std::uint32_t* tempoOffset) {
   const ttByteArray& b = event.bytes;
-  if (b.length < 3 || b.data[0] != 0xFF || b.data[1] != 0x51) return false;
+  if (b.length < 3 || b.data[0] != 0xFF || b.data[1] != 0x51)
+    return false;
   // The length may be written in more bytes than it needs (81 80 03 ...); it
   // is still a set-tempo event, and its tempo follows the length.
   std::uint32_t i = 2;
@@ -69,9 +81,11 @@ bool IsTempoEvent(const ttSmfEvent& event, std::uint32_t* tempoOffset) {
   while (i < b.length) {
     const std::uint8_t byte = b.data[i++];
     length = (length << 7) | (byte & 0x7Fu);
-    if ((byte & 0x80) == 0) break;
+    if ((byte & 0x80) == 0)
+      break;
   }
-  if (length != 3 || b.length != i + 3) return false;
+  if (length != 3 || b.length != i + 3)
+    return false;
   *tempoOffset = i;
   return true;
 }
@@ -104,7 +118,8 @@ void MergeTracks(ttSmfTrack& destination, ttSmfTrack& other) {
 void MergeAllTracks(ttSmfSequence& sequence) {
   std::list<ttSmfTrack>& tracks = sequence.tracks;
   bool ordered = true;
-  for (const ttSmfTrack& track : tracks) ordered = ordered && InTimeOrder(track);
+  for (const ttSmfTrack& track : tracks)
+    ordered = ordered && InTimeOrder(track);
 
   if (!ordered) {
     // Wrapped times: only the one-after-the-other merge defines the result.
@@ -124,7 +139,8 @@ void MergeAllTracks(ttSmfSequence& sequence) {
   // at the end.
   std::vector<ttSmfTrack*> order;
   order.reserve(tracks.size());
-  for (ttSmfTrack& track : tracks) order.push_back(&track);
+  for (ttSmfTrack& track : tracks)
+    order.push_back(&track);
   ttSmfTrack endOfTrack;
   for (ttSmfTrack* track : order) {
     if (endOfTrack.empty() || !EndsBefore(*track, endOfTrack)) {

@@ -27,9 +27,11 @@ void WriteTempo(ttSmfEvent& event, std::uint32_t offset, std::uint32_t tempo) {
 }  // namespace
 
 bool TempoForBpm(double bpm, std::uint32_t* tempo) {
-  if (!std::isfinite(bpm) || bpm <= 0.0) return false;
+  if (!std::isfinite(bpm) || bpm <= 0.0)
+    return false;
   const double quotient = 60000000.0 / bpm;
-  if (!(quotient >= 1.0) || quotient >= static_cast<double>(kMaxTempo) + 1.0) return false;
+  if (!(quotient >= 1.0) || quotient >= static_cast<double>(kMaxTempo) + 1.0)
+    return false;
   *tempo = static_cast<std::uint32_t>(quotient);  // truncated, not rounded
   return true;
 }
@@ -42,7 +44,8 @@ void ResetConversionState() {
 
 ttConvertResult ConvertTempo(double bpm) {
   std::uint32_t newTempo = 0;
-  if (!TempoForBpm(bpm, &newTempo)) return ttConvertResult::kTempoOutOfRange;
+  if (!TempoForBpm(bpm, &newTempo))
+    return ttConvertResult::kTempoOutOfRange;
   ttSmfTrack& track = CurrentSequence.tracks.front();
 
   if (!Converted) {
@@ -63,7 +66,8 @@ ttConvertResult ConvertTempo(double bpm) {
       track.front().bytes.data[0] = 0xFF;
     }
     LoadedTimes.reserve(track.size());
-    for (const ttSmfEvent& event : track) LoadedTimes.push_back(event.time);
+    for (const ttSmfEvent& event : track)
+      LoadedTimes.push_back(event.time);
     Converted = true;
   }
 

@@ -48,12 +48,14 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 all converted, 1 a file was refused or failed, 2 usage error.\n";
 
-#define TT_TEXT_OUTPUT_EXISTS "出力ファイルが既に存在します。置き換えるには --force を指定してください。"
+#define TT_TEXT_OUTPUT_EXISTS \
+  "出力ファイルが既に存在します。置き換えるには --force を指定してください。"
 
 // The message owner is the name the message is about.
 void PrintMessage(ttWindow owner, const char* text, const char* /*caption*/, unsigned /*style*/) {
   std::string line(text);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+    line.pop_back();
   const char* subject = owner != nullptr ? static_cast<const char*>(owner) : "";
   std::fprintf(stderr, "smftempo: %s: %s\n", subject, line.c_str());
 }
@@ -66,10 +68,12 @@ class Progress {
  public:
   Progress(const std::string& path, bool shown) : path_(path), shown_(shown) {}
   ~Progress() {
-    if (shown_) std::fprintf(stderr, "\r\033[K");
+    if (shown_)
+      std::fprintf(stderr, "\r\033[K");
   }
   void Stage(const char* what) {
-    if (shown_) std::fprintf(stderr, "\r\033[Ksmftempo: %s: %s", path_.c_str(), what);
+    if (shown_)
+      std::fprintf(stderr, "\r\033[Ksmftempo: %s: %s", path_.c_str(), what);
   }
 
  private:
@@ -78,9 +82,11 @@ class Progress {
 };
 
 bool LargeFileOnTerminal(const std::string& path) {
-  if (!::isatty(2)) return false;
+  if (!::isatty(2))
+    return false;
   ttFile file = 0;
-  if (Platform->openRead(path.c_str(), &file) != 0) return false;
+  if (Platform->openRead(path.c_str(), &file) != 0)
+    return false;
   std::uint64_t size = 0;
   const bool large = Platform->fileSize(file, &size) == 0 && size >= kProgressThreshold;
   Platform->closeFile(file);
@@ -95,14 +101,18 @@ int ConvertOne(const std::string& input, const std::string& output, double bpm, 
   Progress progress(input, LargeFileOnTerminal(input));
   progress.Stage("読み込み中...");
   CurrentSequence.Clear();
-  if (!LoadSourceSmf(About(input), input.c_str())) return kExitFailed;
+  if (!LoadSourceSmf(About(input), input.c_str()))
+    return kExitFailed;
   progress.Stage("変換中...");
-  if (!ConvertLoadedSource(About(input), bpm)) return kExitFailed;
+  if (!ConvertLoadedSource(About(input), bpm))
+    return kExitFailed;
   ttByteArray image;
   std::uint32_t size = 0;
-  if (!BuildOutputImage(About(input), image, size)) return kExitFailed;
+  if (!BuildOutputImage(About(input), image, size))
+    return kExitFailed;
   progress.Stage("書き込み中...");
-  if (!WriteFileReplacing(About(output), output.c_str(), image.data, size)) return kExitFailed;
+  if (!WriteFileReplacing(About(output), output.c_str(), image.data, size))
+    return kExitFailed;
   return kExitOk;
 }
 
@@ -116,7 +126,8 @@ struct FileFacts {
 
 bool ReadFacts(const std::string& path, FileFacts* facts) {
   ttFile file = 0;
-  if (Platform->openRead(path.c_str(), &file) != 0) return false;
+  if (Platform->openRead(path.c_str(), &file) != 0)
+    return false;
   std::uint64_t size = 0;
   if (Platform->fileSize(file, &size) != 0 || size > 0xFFFFFFFFu) {
     Platform->closeFile(file);
@@ -127,37 +138,44 @@ bool ReadFacts(const std::string& path, FileFacts* facts) {
   const std::uint32_t error =
       Platform->readFile(file, image.data(), static_cast<std::uint32_t>(size), &got);
   Platform->closeFile(file);
-  if (error != 0) return false;
+  if (error != 0)
+    return false;
   ttSmfParser parser;
-  if (!parser.Parse(image.data(), got)) return false;
+  if (!parser.Parse(image.data(), got))
+    return false;
   facts->format = CurrentSequence.format;
   facts->division = CurrentSequence.division;
   facts->tracks = CurrentSequence.tracks.size();
-  for (const ttSmfTrack& track : CurrentSequence.tracks) facts->events += track.size();
+  for (const ttSmfTrack& track : CurrentSequence.tracks)
+    facts->events += track.size();
   return true;
 }
 
 int Info(const std::string& path) {
   CurrentSequence.Clear();
-  if (!LoadSourceSmf(About(path), path.c_str())) return kExitFailed;
+  if (!LoadSourceSmf(About(path), path.c_str()))
+    return kExitFailed;
   const std::string bpm = FormatBpmText(SourceBpm);
   FileFacts facts;
-  if (!ReadFacts(path, &facts)) return kExitFailed;
+  if (!ReadFacts(path, &facts))
+    return kExitFailed;
   std::printf("%s: %s BPM, format %u, division %u, %zu track%s, %zu events\n", path.c_str(),
-              bpm.c_str(), facts.format, facts.division, facts.tracks,
-              facts.tracks == 1 ? "" : "s", facts.events);
+              bpm.c_str(), facts.format, facts.division, facts.tracks, facts.tracks == 1 ? "" : "s",
+              facts.events);
   return kExitOk;
 }
 
 std::string OutputInFolder(const std::string& folder, const std::string& input) {
   const std::size_t slash = input.rfind('/');
   const std::string name = slash == std::string::npos ? input : input.substr(slash + 1);
-  if (!folder.empty() && folder.back() == '/') return folder + name;
+  if (!folder.empty() && folder.back() == '/')
+    return folder + name;
   return folder + "/" + name;
 }
 
 int Usage(const char* problem) {
-  if (problem != nullptr) std::fprintf(stderr, "smftempo: %s\n", problem);
+  if (problem != nullptr)
+    std::fprintf(stderr, "smftempo: %s\n", problem);
   std::fputs(kUsage, stderr);
   return kExitUsage;
 }
@@ -182,7 +200,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](const char** target) {
-      if (i + 1 >= argc) return false;
+      if (i + 1 >= argc)
+        return false;
       *target = argv[++i];
       return true;
     };
@@ -193,24 +212,29 @@ int main(int argc, char** argv) {
       std::printf("smftempo %s\n", TT_VERSION);
       return kExitOk;
     } else if (arg == "--bpm") {
-      if (!value(&bpmText)) return Usage("--bpm needs a value");
+      if (!value(&bpmText))
+        return Usage("--bpm needs a value");
     } else if (arg == "-o" || arg == "--output") {
-      if (!value(&output)) return Usage("-o needs a file name");
+      if (!value(&output))
+        return Usage("-o needs a file name");
     } else if (arg == "--out-dir") {
-      if (!value(&folder)) return Usage("--out-dir needs a folder");
+      if (!value(&folder))
+        return Usage("--out-dir needs a folder");
     } else if (arg == "--force") {
       force = true;
     } else if (arg == "--info") {
       info = true;
     } else if (arg == "--") {
-      for (++i; i < argc; ++i) inputs.emplace_back(argv[i]);
+      for (++i; i < argc; ++i)
+        inputs.emplace_back(argv[i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage(("unknown option " + arg).c_str());
     } else {
       inputs.push_back(arg);
     }
   }
-  if (inputs.empty()) return Usage("no input file");
+  if (inputs.empty())
+    return Usage("no input file");
 
   int status = kExitOk;
   if (info) {
@@ -218,14 +242,18 @@ int main(int argc, char** argv) {
       return Usage("--info takes no --bpm, -o or --out-dir");
     }
     for (const std::string& input : inputs) {
-      if (Info(input) != kExitOk) status = kExitFailed;
+      if (Info(input) != kExitOk)
+        status = kExitFailed;
     }
     return status;
   }
 
-  if (bpmText == nullptr) return Usage("--bpm is required");
-  if ((output == nullptr) == (folder == nullptr)) return Usage("give either -o or --out-dir");
-  if (output != nullptr && inputs.size() != 1) return Usage("-o takes exactly one input");
+  if (bpmText == nullptr)
+    return Usage("--bpm is required");
+  if ((output == nullptr) == (folder == nullptr))
+    return Usage("give either -o or --out-dir");
+  if (output != nullptr && inputs.size() != 1)
+    return Usage("-o takes exactly one input");
 
   // The same checks as the dialog's tempo field, in the same order.
   const std::string bpmSubject = "--bpm";
@@ -246,7 +274,8 @@ int main(int argc, char** argv) {
 
   for (const std::string& input : inputs) {
     const std::string target = output != nullptr ? output : OutputInFolder(folder, input);
-    if (ConvertOne(input, target, bpm, force) != kExitOk) status = kExitFailed;
+    if (ConvertOne(input, target, bpm, force) != kExitOk)
+      status = kExitFailed;
   }
   return status;
 }

@@ -4,21 +4,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string.h>  // strerrordesc_np
 #include <cerrno>
 #include <cstdlib>  // mkstemp
 #include <cstring>  // strerror
-#include <string.h> // strerrordesc_np
 #include <string>
 
 namespace {
 
-int Descriptor(ttFile file) { return static_cast<int>(file); }
+int Descriptor(ttFile file) {
+  return static_cast<int>(file);
+}
 
-std::uint32_t LastError() { return static_cast<std::uint32_t>(errno); }
+std::uint32_t LastError() {
+  return static_cast<std::uint32_t>(errno);
+}
 
 std::uint32_t OpenRead(const char* path, ttFile* file) {
   const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return LastError();
+  if (fd < 0)
+    return LastError();
   // A folder opens for reading on POSIX; reading it fails with EISDIR, which
   // is the message a user expects for it, so it is reported here at once.
   struct stat info {};
@@ -32,7 +37,8 @@ std::uint32_t OpenRead(const char* path, ttFile* file) {
 
 std::uint32_t FileSize(ttFile file, std::uint64_t* size) {
   struct stat info {};
-  if (::fstat(Descriptor(file), &info) != 0) return LastError();
+  if (::fstat(Descriptor(file), &info) != 0)
+    return LastError();
   *size = static_cast<std::uint64_t>(info.st_size);
   return 0;
 }
@@ -45,22 +51,28 @@ std::uint32_t ReadFile(ttFile file, void* data, std::uint32_t n, std::uint32_t* 
   while (done < n) {
     const ssize_t r = ::read(Descriptor(file), bytes + done, n - done);
     if (r < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return LastError();
     }
-    if (r == 0) break;
+    if (r == 0)
+      break;
     done += static_cast<std::uint32_t>(r);
   }
   *got = done;
   return 0;
 }
 
-void CloseFile(ttFile file) { ::close(Descriptor(file)); }
+void CloseFile(ttFile file) {
+  ::close(Descriptor(file));
+}
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
+  if (slash == std::string::npos)
+    return ".";
+  if (slash == 0)
+    return "/";
   return path.substr(0, slash);
 }
 
@@ -72,7 +84,8 @@ std::uint32_t CreateTemp(const char* target, std::string* tempPath, ttFile* file
   // file system and is atomic.
   std::string pattern = FolderOf(target_path) + "/." + name + ".XXXXXX";
   const int fd = ::mkstemp(&pattern[0]);
-  if (fd < 0) return LastError();
+  if (fd < 0)
+    return LastError();
   // mkstemp makes the file private (0600); give it the permissions a newly
   // created file would have.
   const mode_t mask = ::umask(0);
@@ -89,10 +102,12 @@ std::uint32_t WriteAll(ttFile file, const void* data, std::uint32_t n) {
   while (done < n) {
     const ssize_t w = ::write(Descriptor(file), bytes + done, n - done);
     if (w < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return LastError();
     }
-    if (w == 0) return ENOSPC;  // no progress: the device takes no more
+    if (w == 0)
+      return ENOSPC;  // no progress: the device takes no more
     done += static_cast<std::uint32_t>(w);
   }
   return 0;
@@ -102,17 +117,22 @@ std::uint32_t CloseWritten(ttFile file) {
   // fsync before the rename: otherwise a crash soon after could leave an
   // empty file where the old one was.
   std::uint32_t error = 0;
-  if (::fsync(Descriptor(file)) != 0 && errno != EINVAL && errno != EROFS) error = LastError();
-  if (::close(Descriptor(file)) != 0 && error == 0) error = LastError();
+  if (::fsync(Descriptor(file)) != 0 && errno != EINVAL && errno != EROFS)
+    error = LastError();
+  if (::close(Descriptor(file)) != 0 && error == 0)
+    error = LastError();
   return error;
 }
 
 std::uint32_t ReplaceFile(const char* source, const char* target) {
-  if (::rename(source, target) != 0) return LastError();
+  if (::rename(source, target) != 0)
+    return LastError();
   return 0;
 }
 
-void RemoveFile(const char* path) { ::unlink(path); }
+void RemoveFile(const char* path) {
+  ::unlink(path);
+}
 
 bool PathExists(const char* path) {
   struct stat info {};
@@ -124,9 +144,11 @@ bool SystemErrorText(std::uint32_t code, std::string* text) {
   // environment, so the text comes in the user's system language.
   // strerrordesc_np knows which codes exist; strerror alone would make up an
   // "unknown error" text instead of letting the caller fall back to its own.
-  if (code > 0x7FFFFFFF || ::strerrordesc_np(static_cast<int>(code)) == nullptr) return false;
+  if (code > 0x7FFFFFFF || ::strerrordesc_np(static_cast<int>(code)) == nullptr)
+    return false;
   const char* message = std::strerror(static_cast<int>(code));
-  if (message == nullptr || *message == '\0') return false;
+  if (message == nullptr || *message == '\0')
+    return false;
   *text = message;
   return true;
 }

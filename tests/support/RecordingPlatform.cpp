@@ -14,27 +14,35 @@ struct OpenFile {
 };
 std::vector<OpenFile> OpenFiles;
 
-OpenFile& FileOf(ttFile file) { return OpenFiles.at(static_cast<std::size_t>(file)); }
+OpenFile& FileOf(ttFile file) {
+  return OpenFiles.at(static_cast<std::size_t>(file));
+}
 
 std::uint32_t OpenRead(const char* path, ttFile* file) {
-  if (Active->openError != 0) return Active->openError;
-  if (Active->files.count(path) == 0) return 2;  // "file not found" on every platform we run on
+  if (Active->openError != 0)
+    return Active->openError;
+  if (Active->files.count(path) == 0)
+    return 2;  // "file not found" on every platform we run on
   OpenFiles.push_back(OpenFile{path, {}, false});
   *file = static_cast<ttFile>(OpenFiles.size() - 1);
   return 0;
 }
 
 std::uint32_t FileSize(ttFile file, std::uint64_t* size) {
-  if (Active->sizeError != 0) return Active->sizeError;
-  *size = Active->reportedSize != 0 ? Active->reportedSize : Active->files[FileOf(file).path].size();
+  if (Active->sizeError != 0)
+    return Active->sizeError;
+  *size =
+      Active->reportedSize != 0 ? Active->reportedSize : Active->files[FileOf(file).path].size();
   return 0;
 }
 
 std::uint32_t ReadFile(ttFile file, void* data, std::uint32_t n, std::uint32_t* got) {
-  if (Active->readError != 0) return Active->readError;
+  if (Active->readError != 0)
+    return Active->readError;
   const std::vector<std::uint8_t>& bytes = Active->files[FileOf(file).path];
   const std::uint32_t count = std::min<std::uint32_t>(n, static_cast<std::uint32_t>(bytes.size()));
-  if (count != 0) std::memcpy(data, bytes.data(), count);
+  if (count != 0)
+    std::memcpy(data, bytes.data(), count);
   *got = count;
   return 0;
 }
@@ -42,7 +50,8 @@ std::uint32_t ReadFile(ttFile file, void* data, std::uint32_t n, std::uint32_t* 
 void CloseFile(ttFile) {}
 
 std::uint32_t CreateTemp(const char* target, std::string* tempPath, ttFile* file) {
-  if (Active->createError != 0) return Active->createError;
+  if (Active->createError != 0)
+    return Active->createError;
   *tempPath = std::string(target) + ".tmp" + std::to_string(OpenFiles.size());
   Active->files[*tempPath] = {};
   Active->liveTemps.push_back(*tempPath);
@@ -52,13 +61,16 @@ std::uint32_t CreateTemp(const char* target, std::string* tempPath, ttFile* file
 }
 
 std::uint32_t WriteAll(ttFile file, const void* data, std::uint32_t n) {
-  if (Active->writeError != 0) return Active->writeError;
+  if (Active->writeError != 0)
+    return Active->writeError;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   Active->files[FileOf(file).path].assign(bytes, bytes + n);
   return 0;
 }
 
-std::uint32_t CloseWritten(ttFile) { return Active->closeError; }
+std::uint32_t CloseWritten(ttFile) {
+  return Active->closeError;
+}
 
 void Forget(const std::string& path) {
   auto& temps = Active->liveTemps;
@@ -66,7 +78,8 @@ void Forget(const std::string& path) {
 }
 
 std::uint32_t ReplaceFile(const char* source, const char* target) {
-  if (Active->replaceError != 0) return Active->replaceError;
+  if (Active->replaceError != 0)
+    return Active->replaceError;
   Active->files[target] = Active->files[source];
   Active->files.erase(source);
   Forget(source);
@@ -78,11 +91,14 @@ void RemoveFile(const char* path) {
   Forget(path);
 }
 
-bool PathExists(const char* path) { return Active->files.count(path) != 0; }
+bool PathExists(const char* path) {
+  return Active->files.count(path) != 0;
+}
 
 bool SystemErrorText(std::uint32_t code, std::string* text) {
   const auto& unknown = Active->unknownCodes;
-  if (std::find(unknown.begin(), unknown.end(), code) != unknown.end()) return false;
+  if (std::find(unknown.begin(), unknown.end(), code) != unknown.end())
+    return false;
   *text = RecordingPlatform::SystemText(code);
   return true;
 }
@@ -92,10 +108,12 @@ void MessageBox(ttWindow owner, const char* text, const char* caption, unsigned 
 }
 
 bool Answer(std::deque<std::string>& answers, char* path) {
-  if (answers.empty()) return false;
+  if (answers.empty())
+    return false;
   const std::string answer = answers.front();
   answers.pop_front();
-  if (answer.empty()) return false;
+  if (answer.empty())
+    return false;
   std::strncpy(path, answer.c_str(), kPathBufferSize - 1);
   path[kPathBufferSize - 1] = '\0';
   return true;
@@ -111,7 +129,9 @@ bool SaveFileDialog(ttWindow, char* path) {
   return Answer(Active->saveAnswers, path);
 }
 
-void SetItemText(ttWindow, int id, const char* text) { Active->fields[id] = text; }
+void SetItemText(ttWindow, int id, const char* text) {
+  Active->fields[id] = text;
+}
 
 std::uint32_t GetItemText(ttWindow, int id, char* buffer, int max) {
   const std::string& text = Active->fields[id];
@@ -152,7 +172,8 @@ RecordingPlatform::~RecordingPlatform() {
 
 std::vector<std::string> RecordingPlatform::Texts() const {
   std::vector<std::string> texts;
-  for (const RecordedMessage& m : messages) texts.push_back(m.text);
+  for (const RecordedMessage& m : messages)
+    texts.push_back(m.text);
   return texts;
 }
 

@@ -12,13 +12,15 @@ namespace smftest {
 
 Bytes VarLen(std::uint32_t value) {
   Bytes out{static_cast<std::uint8_t>(value & 0x7F)};
-  while ((value >>= 7) != 0) out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
+  while ((value >>= 7) != 0)
+    out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
   return out;
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  for (const Bytes& part : parts)
+    out.insert(out.end(), part.begin(), part.end());
   return out;
 }
 
@@ -33,7 +35,8 @@ static Bytes U16(std::uint16_t v) {
 Bytes Header(std::uint16_t format, std::uint16_t chunks, std::uint16_t division,
              std::uint32_t length) {
   Bytes out = Concat({{'M', 'T', 'h', 'd'}, U32(length), U16(format), U16(chunks), U16(division)});
-  if (length > 6) out.resize(out.size() + (length - 6), 0);
+  if (length > 6)
+    out.resize(out.size() + (length - 6), 0);
   return out;
 }
 
@@ -63,10 +66,16 @@ Bytes Smf(std::uint16_t format, std::uint16_t division, const std::vector<Track>
 }
 
 Bytes Tempo(std::uint32_t us) {
-  return {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(us >> 16), static_cast<std::uint8_t>(us >> 8),
+  return {0xFF,
+          0x51,
+          0x03,
+          static_cast<std::uint8_t>(us >> 16),
+          static_cast<std::uint8_t>(us >> 8),
           static_cast<std::uint8_t>(us)};
 }
-Bytes EndOfTrack() { return {0xFF, 0x2F, 0x00}; }
+Bytes EndOfTrack() {
+  return {0xFF, 0x2F, 0x00};
+}
 Bytes NoteOn(std::uint8_t key, std::uint8_t velocity, std::uint8_t channel) {
   return {static_cast<std::uint8_t>(0x90 | channel), key, velocity};
 }
@@ -75,7 +84,8 @@ std::vector<Track> SnapshotSequence() {
   std::vector<Track> out;
   for (const ttSmfTrack& track : CurrentSequence.tracks) {
     Track t;
-    for (const ttSmfEvent& e : track) t.push_back({e.time, Bytes(e.bytes.data, e.bytes.data + e.bytes.length)});
+    for (const ttSmfEvent& e : track)
+      t.push_back({e.time, Bytes(e.bytes.data, e.bytes.data + e.bytes.length)});
     out.push_back(std::move(t));
   }
   return out;
@@ -87,7 +97,8 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
   auto byte7 = [&]() { return static_cast<std::uint8_t>(rng() & 0x7F); };
 
   Bytes out = Header(o.format, static_cast<std::uint16_t>(o.tracks), 480);
-  if (expected != nullptr) expected->clear();
+  if (expected != nullptr)
+    expected->clear();
   for (int t = 0; t < o.tracks; ++t) {
     Track stored;  // as the reader stores them
     Bytes body;
@@ -103,7 +114,8 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
       stored.push_back({time, full});
       previous = time;
     };
-    if (t == 0 && o.tempo) emit(Tempo(300000 + static_cast<std::uint32_t>(pick(400000))), false);
+    if (t == 0 && o.tempo)
+      emit(Tempo(300000 + static_cast<std::uint32_t>(pick(400000))), false);
     for (int i = 0; i < o.eventsPerTrack; ++i) {
       // Many equal ticks; now and then a long jump.
       const int r = pick(100);
@@ -115,27 +127,52 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
       }
       const std::uint8_t channel = static_cast<std::uint8_t>(pick(16));
       switch (pick(12)) {
-        case 0: case 1: case 2: emit({static_cast<std::uint8_t>(0x90 | channel), byte7(), byte7()}, true); break;
-        case 3: case 4: emit({static_cast<std::uint8_t>(0x80 | channel), byte7(), byte7()}, true); break;
-        case 5: emit({static_cast<std::uint8_t>(0xA0 | channel), byte7(), byte7()}, true); break;
-        case 6: emit({static_cast<std::uint8_t>(0xB0 | channel), byte7(), byte7()}, true); break;
-        case 7: emit({static_cast<std::uint8_t>(0xC0 | channel), byte7()}, true); break;
-        case 8: emit({static_cast<std::uint8_t>(0xD0 | channel), byte7()}, true); break;
-        case 9: emit({static_cast<std::uint8_t>(0xE0 | channel), byte7(), byte7()}, true); break;
+        case 0:
+        case 1:
+        case 2:
+          emit({static_cast<std::uint8_t>(0x90 | channel), byte7(), byte7()}, true);
+          break;
+        case 3:
+        case 4:
+          emit({static_cast<std::uint8_t>(0x80 | channel), byte7(), byte7()}, true);
+          break;
+        case 5:
+          emit({static_cast<std::uint8_t>(0xA0 | channel), byte7(), byte7()}, true);
+          break;
+        case 6:
+          emit({static_cast<std::uint8_t>(0xB0 | channel), byte7(), byte7()}, true);
+          break;
+        case 7:
+          emit({static_cast<std::uint8_t>(0xC0 | channel), byte7()}, true);
+          break;
+        case 8:
+          emit({static_cast<std::uint8_t>(0xD0 | channel), byte7()}, true);
+          break;
+        case 9:
+          emit({static_cast<std::uint8_t>(0xE0 | channel), byte7(), byte7()}, true);
+          break;
         case 10: {
           Bytes data;
           const int n = pick(300);
-          for (int k = 0; k < n; ++k) data.push_back(byte7());
-          Bytes e = Concat({{static_cast<std::uint8_t>(pick(2) ? 0xF0 : 0xF7)}, VarLen(static_cast<std::uint32_t>(data.size())), data});
+          for (int k = 0; k < n; ++k)
+            data.push_back(byte7());
+          Bytes e = Concat({{static_cast<std::uint8_t>(pick(2) ? 0xF0 : 0xF7)},
+                            VarLen(static_cast<std::uint32_t>(data.size())),
+                            data});
           emit(e, false);
           break;
         }
         default: {
-          static const std::uint8_t kTypes[] = {0x01, 0x02, 0x03, 0x05, 0x06, 0x7F, 0x58, 0x59, 0x54};
+          static const std::uint8_t kTypes[] = {0x01, 0x02, 0x03, 0x05, 0x06,
+                                                0x7F, 0x58, 0x59, 0x54};
           const std::uint8_t type = kTypes[pick(9)];
-          std::uint32_t n = type == 0x58 ? 4 : type == 0x59 ? 2 : type == 0x54 ? 5 : static_cast<std::uint32_t>(pick(140));
+          std::uint32_t n = type == 0x58   ? 4
+                            : type == 0x59 ? 2
+                            : type == 0x54 ? 5
+                                           : static_cast<std::uint32_t>(pick(140));
           Bytes data;
-          for (std::uint32_t k = 0; k < n; ++k) data.push_back(byte7());
+          for (std::uint32_t k = 0; k < n; ++k)
+            data.push_back(byte7());
           emit(Concat({{0xFF, type}, VarLen(n), data}), false);
           break;
         }
@@ -145,7 +182,8 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
     emit(EndOfTrack(), false);
     const Bytes chunk = TrackChunk(body);
     out.insert(out.end(), chunk.begin(), chunk.end());
-    if (expected != nullptr) expected->push_back(std::move(stored));
+    if (expected != nullptr)
+      expected->push_back(std::move(stored));
   }
   return out;
 }
@@ -153,8 +191,9 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
 std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
   const char* dir = std::getenv("TMPDIR");
   std::string path = std::string(dir != nullptr ? dir : "/tmp") + "/smftempo-test-" + name;
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
