@@ -23,7 +23,9 @@ void OnDropFiles(HWND window, HDROP drop) {
     path.resize(copied);
   }
   DragFinish(drop);
-  RunDropCommand(window, count != 0 ? path.c_str() : nullptr);
+  // A drop list may also hold a single empty name instead of none (Wine
+  // counts it as one item): an empty name is no file either.
+  RunDropCommand(window, !path.empty() ? path.c_str() : nullptr);
 }
 
 }  // namespace

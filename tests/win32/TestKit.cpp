@@ -81,11 +81,46 @@ std::string SystemText(DWORD code) {
   return text;
 }
 
-std::string ToString(const Bytes& bytes) {
-  return std::string(bytes.begin(), bytes.end());
+namespace {
+std::string BigEndian(std::uint32_t value, int bytes) {
+  std::string out;
+  for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
+    out += static_cast<char>((value >> shift) & 0xFFu);
+  }
+  return out;
+}
+std::string VarLen(std::uint32_t value) {
+  std::string out(1, static_cast<char>(value & 0x7Fu));
+  while ((value >>= 7) != 0) {
+    out.insert(out.begin(), static_cast<char>(0x80u | (value & 0x7Fu)));
+  }
+  return out;
+}
+}  // namespace
+
+const char kEndOfTrack[] = "\xFF\x2F";  // with the terminating zero: FF 2F 00
+
+std::string TempoEvent(std::uint32_t microseconds) {
+  return std::string("\xFF\x51\x03", 3) + BigEndian(microseconds, 3);
 }
 
-bool WriteBytes(const std::string& path, const Bytes& bytes) {
+std::string Smf(std::uint16_t format, std::uint16_t division, const std::vector<Track>& tracks) {
+  std::string out = "MThd" + BigEndian(6, 4) + BigEndian(format, 2) +
+                    BigEndian(static_cast<std::uint32_t>(tracks.size()), 2) +
+                    BigEndian(division, 2);
+  for (const Track& track : tracks) {
+    std::string body;
+    std::uint32_t previous = 0;
+    for (const TimedEvent& event : track) {
+      body += VarLen(event.time - previous) + event.bytes;
+      previous = event.time;
+    }
+    out += "MTrk" + BigEndian(static_cast<std::uint32_t>(body.size()), 4) + body;
+  }
+  return out;
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)

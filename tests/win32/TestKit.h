@@ -30,9 +30,18 @@ std::wstring W(const char* utf8);
 // system table, system default language.
 std::string SystemText(DWORD code);
 
-using Bytes = std::vector<std::uint8_t>;
-std::string ToString(const Bytes& bytes);
-bool WriteBytes(const std::string& path, const Bytes& bytes);
+// SMF bytes built here, independently of the program's reader and writer:
+// events at absolute ticks, delta times in shortest form, no running status.
+struct TimedEvent {
+  std::uint32_t time;
+  std::string bytes;
+};
+using Track = std::vector<TimedEvent>;
+std::string Smf(std::uint16_t format, std::uint16_t division, const std::vector<Track>& tracks);
+std::string TempoEvent(std::uint32_t microseconds);  // FF 51 03 and 24 bits
+extern const char kEndOfTrack[];                     // FF 2F 00
+
+bool WriteBytes(const std::string& path, const std::string& bytes);
 // The file's bytes; `exists` is false when it cannot be opened.
 std::string ReadBytes(const std::string& path, bool* exists = nullptr);
 // The names in a folder, "." and ".." left out.
