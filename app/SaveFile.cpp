@@ -3,6 +3,7 @@
 #include <string>
 
 #include "SmfImage.h"
+#include "SmfValidator.h"
 #include "TempoConversion.h"
 #include "Texts.h"
 
@@ -26,6 +27,15 @@ bool BuildOutputImage(ttWindow window, ttByteArray& image, std::uint32_t& size) 
     // Rescaled gaps between events too long for a delta time, or an image of
     // 4 GiB or more: writing it would give a file no reader accepts.
     ShowErrorMessage(window, TT_TEXT_TIME_OVERFLOW);
+    return false;
+  }
+  // Nothing our own reader would refuse may reach the disk. A refusal here is
+  // a fault of ours, not of the file, so the user is told so and nothing is
+  // written.
+  if (size != image.length || ValidateSmfImage(image.data, size).fault != ttSmfFault::kOk) {
+    image.Resize(0, 1);
+    size = 0;
+    ShowErrorMessage(window, TT_TEXT_INTERNAL_ERROR);
     return false;
   }
   return true;

@@ -13,7 +13,9 @@
 bool ConvertLoadedSource(ttWindow window, double bpm);
 
 // Builds the output image of CurrentSequence into `image`; `size` receives
-// its length. Refuses a sequence that cannot be written as an SMF.
+// its length. Refuses a sequence that cannot be written as an SMF, and an
+// image that our own reader would not accept (an internal error: the image
+// is released and nothing may be written).
 bool BuildOutputImage(ttWindow window, ttByteArray& image, std::uint32_t& size);
 
 // Writes data[0..size) to a new file beside `path` and renames it over `path`.

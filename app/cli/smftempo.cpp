@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <new>  // std::bad_alloc
 #include <string>
 #include <vector>
 
@@ -165,6 +166,21 @@ int Info(const std::string& path) {
   return kExitOk;
 }
 
+// Runs one file's work. Running out of memory on one file (a huge source,
+// a low limit) is that file's failure: what it had taken is given back, the
+// message names the file, and the next file is tried.
+template <typename Work>
+int ForEachFile(const std::string& path, Work work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    CurrentSequence.Clear();
+    ResetConversionState();
+    PrintMessage(About(path), TT_TEXT_OUT_OF_MEMORY, nullptr, 0);
+    return kExitFailed;
+  }
+}
+
 std::string OutputInFolder(const std::string& folder, const std::string& input) {
   const std::size_t slash = input.rfind('/');
   const std::string name = slash == std::string::npos ? input : input.substr(slash + 1);
@@ -242,7 +258,7 @@ int main(int argc, char** argv) {
       return Usage("--info takes no --bpm, -o or --out-dir");
     }
     for (const std::string& input : inputs) {
-      if (Info(input) != kExitOk)
+      if (ForEachFile(input, [&] { return Info(input); }) != kExitOk)
         status = kExitFailed;
     }
     return status;
@@ -274,7 +290,7 @@ int main(int argc, char** argv) {
 
   for (const std::string& input : inputs) {
     const std::string target = output != nullptr ? output : OutputInFolder(folder, input);
-    if (ConvertOne(input, target, bpm, force) != kExitOk)
+    if (ForEachFile(input, [&] { return ConvertOne(input, target, bpm, force); }) != kExitOk)
       status = kExitFailed;
   }
   return status;

@@ -86,12 +86,20 @@ std::uint32_t CreateTemp(const char* target, std::string* tempPath, ttFile* file
   const int fd = ::mkstemp(&pattern[0]);
   if (fd < 0)
     return LastError();
-  // mkstemp makes the file private (0600); give it the permissions a newly
-  // created file would have.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, static_cast<mode_t>(0666 & ~mask));
-  *tempPath = pattern;
+  // mkstemp makes the file private (0600). A file that replaces another keeps
+  // the old one's permissions, as if written in place; a new one gets those a
+  // newly created file would have.
+  struct stat old {};
+  if (::stat(target, &old) == 0 && S_ISREG(old.st_mode)) {
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, static_cast<mode_t>(0666 & ~mask));
+  }
+  // Swapped, not copied: nothing may allocate (and throw) once the file
+  // exists, or it would be left behind with no one to remove it.
+  tempPath->swap(pattern);
   *file = fd;
   return 0;
 }

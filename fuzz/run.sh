@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset (clang, libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer), writes the seed corpus with the project's own
+# generator, and runs each fuzz target for a bounded time. Exits non-zero on
+# any finding (crash, sanitizer report, leak, an input slower than 10 s or a
+# memory blow-up past 2 GiB); the input that caused it is kept beside the log.
+#
+#   fuzz/run.sh                              # 60 s per target (CI)
+#   TT_FUZZ_SECONDS=3600 fuzz/run.sh         # a long session
+#   TT_FUZZ_RUNS=10000000 fuzz/run.sh        # bounded by executions instead
+#   TT_FUZZ_JOBS=2 fuzz/run.sh               # parallel processes per target
+#   TT_FUZZ_BUILD_DIR=build-fuzz fuzz/run.sh # another build folder
+#   fuzz/run.sh pipeline_fuzz                # only the named targets
+#
+# The corpus grows in the build folder between runs; delete it to start over.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+seconds=${TT_FUZZ_SECONDS:-60}
+runs=${TT_FUZZ_RUNS:-}
+jobs=${TT_FUZZ_JOBS:-1}
+build=${TT_FUZZ_BUILD_DIR:-build/fuzz}
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(smf_parse_fuzz pipeline_fuzz)
+
+if ! command -v clang++ >/dev/null; then
+  echo "fuzz: clang++ is missing (scripts/setup.sh installs clang and libclang-rt-14-dev)" >&2
+  exit 1
+fi
+cmake --preset fuzz -B "$build" >/dev/null
+if ! cmake --build "$build" -j"$(nproc)" >"$build/fuzz-build.log" 2>&1; then
+  grep -E 'error|Error' "$build/fuzz-build.log" >&2 || tail -n 30 "$build/fuzz-build.log" >&2
+  exit 1
+fi
+
+build=$(cd "$build" && pwd)
+work="$build/fuzz-run"
+mkdir -p "$work"
+rm -rf "$work/seeds"
+"$build/fuzz/smf_seeds" "$work/seeds"
+
+# Larger inputs only slow the pipeline down: every save walks the whole file.
+max_len() { case $1 in pipeline_fuzz) echo 4096 ;; *) echo 16384 ;; esac; }
+
+status=0
+for target in "${targets[@]}"; do
+  corpus="$work/corpus-$target"
+  log="$work/$target.log"
+  mkdir -p "$corpus"
+  rm -f "$work/$target"-crash-* "$work/$target"-leak-* "$work/$target"-timeout-* \
+    "$work/$target"-oom-* "$work/$target"-slow-unit-*
+  bound=(-max_total_time="$seconds")
+  [ -n "$runs" ] && bound=(-runs="$runs")
+  parallel=()
+  [ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
+  echo "fuzz: $target (${runs:-$seconds s}${runs:+ runs}, $jobs process(es))"
+  set +e
+  (cd "$work" && "$build/fuzz/$target" "${bound[@]}" "${parallel[@]}" \
+    -max_len="$(max_len "$target")" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$target-" "corpus-$target" seeds) >"$log" 2>&1
+  result=$?
+  set -e
+  # With -jobs each process writes its own fuzz-N.log; gather their figures.
+  cat "$work"/fuzz-*.log >>"$log" 2>/dev/null && rm -f "$work"/fuzz-*.log
+  executed=$(grep -ohE 'stat::number_of_executed_units: *[0-9]+' "$log" |
+    awk '{s += $2} END {print s + 0}')
+  if [ $result -ne 0 ] || ls "$work/$target"-* >/dev/null 2>&1; then
+    echo "fuzz: $target: FINDING after $executed executions; see $log" >&2
+    grep -E 'fuzz finding|ERROR: |SUMMARY: ' "$log" | head -n 5 >&2 || true
+    ls "$work/$target"-* 2>/dev/null | sed 's/^/fuzz: input kept: /' >&2 || true
+    echo "fuzz: replay it with $build/fuzz/$target FILE" >&2
+    status=1
+  else
+    echo "fuzz: $target: $executed executions, no finding"
+  fi
+done
+exit $status
