@@ -3,11 +3,11 @@
 # sample SMF with the project's own generator, convert it to a new BPM and
 # show the file before and after.
 #
-#   scripts/demo.sh [BPM]      # default 90
+#   scripts/demo.sh [BPM]      # default 100
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-bpm=${1:-90}
+bpm=${1:-100}
 
 scripts/setup.sh
 cmake --preset release >/dev/null
