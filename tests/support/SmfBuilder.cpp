@@ -17,6 +17,13 @@ Bytes VarLen(std::uint32_t value) {
   return out;
 }
 
+void PrintTo(const TimedEvent& e, std::ostream* os) {
+  *os << "{" << e.time << ":" << std::hex;
+  for (std::uint8_t b : e.bytes)
+    *os << " " << int{b};
+  *os << std::dec << "}";
+}
+
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& part : parts)
@@ -96,7 +103,17 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   auto byte7 = [&]() { return static_cast<std::uint8_t>(rng() & 0x7F); };
 
-  Bytes out = Header(o.format, static_cast<std::uint16_t>(o.tracks), 480);
+  // VarLen(v), sometimes with leading 0x80 bytes, never more than four bytes in all.
+  auto padded = [&](std::uint32_t v) {
+    Bytes b = VarLen(v);
+    if (o.paddedLengths && pick(4) == 0) {
+      const int extra = pick(static_cast<int>(5 - b.size()));
+      b.insert(b.begin(), static_cast<std::size_t>(extra), std::uint8_t{0x80});
+    }
+    return b;
+  };
+
+  Bytes out = Header(o.format, static_cast<std::uint16_t>(o.tracks), o.division);
   if (expected != nullptr)
     expected->clear();
   for (int t = 0; t < o.tracks; ++t) {
@@ -106,7 +123,7 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
     std::uint32_t previous = 0;
     int running = -1;
     auto emit = [&](const Bytes& full, bool channel) {
-      const Bytes delta = VarLen(time - previous);
+      const Bytes delta = padded(time - previous);
       body.insert(body.end(), delta.begin(), delta.end());
       const bool omit = channel && o.runningStatus && running == full[0] && pick(4) != 0;
       body.insert(body.end(), full.begin() + (omit ? 1 : 0), full.end());
@@ -120,6 +137,8 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
       // Many equal ticks; now and then a long jump.
       const int r = pick(100);
       if (r < 30) {
+      } else if (o.hugeDeltas && r >= 98) {
+        time += 0x200000u + static_cast<std::uint32_t>(pick(0x0FFFFFFF - 0x200000 + 1));
       } else if (r < 95) {
         time += static_cast<std::uint32_t>(pick(200));
       } else if (o.longDeltas) {
@@ -157,7 +176,7 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
           for (int k = 0; k < n; ++k)
             data.push_back(byte7());
           Bytes e = Concat({{static_cast<std::uint8_t>(pick(2) ? 0xF0 : 0xF7)},
-                            VarLen(static_cast<std::uint32_t>(data.size())),
+                            padded(static_cast<std::uint32_t>(data.size())),
                             data});
           emit(e, false);
           break;
@@ -173,7 +192,7 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
           Bytes data;
           for (std::uint32_t k = 0; k < n; ++k)
             data.push_back(byte7());
-          emit(Concat({{0xFF, type}, VarLen(n), data}), false);
+          emit(Concat({{0xFF, type}, padded(n), data}), false);
           break;
         }
       }

@@ -3,6 +3,7 @@
 // snapshots of CurrentSequence to compare.
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,12 @@ struct TimedEvent {
   Bytes bytes;
 };
 using Track = std::vector<TimedEvent>;
+
+inline bool operator==(const TimedEvent& a, const TimedEvent& b) {
+  return a.time == b.time && a.bytes == b.bytes;
+}
+// Readable failure messages: {time: bytes in hex}.
+void PrintTo(const TimedEvent& e, std::ostream* os);
 
 Bytes VarLen(std::uint32_t value);
 Bytes Concat(std::initializer_list<Bytes> parts);
@@ -48,6 +55,13 @@ struct GenerateOptions {
   bool runningStatus = true;
   bool longDeltas = true;  // some deltas need three or four bytes
   bool tempo = true;       // one tempo event at tick 0 in the first track
+  std::uint16_t division = 480;
+  // Now and then a delta of four bytes, up to 0x0FFFFFFF; over thousands of
+  // events the absolute times wrap past 2^32 - 1.
+  bool hugeDeltas = false;
+  // Some delta times and sysex/meta lengths written in more bytes than needed
+  // (a reader keeps the padded lengths, a writer shortens the deltas).
+  bool paddedLengths = false;
 };
 // A valid, realistic file: channel messages of every kind, sysex (F0 and F7),
 // meta events of many types, equal ticks, running status where it may be used.
