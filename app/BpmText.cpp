@@ -1,9 +1,10 @@
 #include "BpmText.h"
 
-#include <charconv>  // std::from_chars: locale-independent, unlike atof and strtod
-#include <cmath>     // HUGE_VAL
-#include <cstdio>    // std::snprintf
-#include <cstdlib>   // std::atoi
+#include <algorithm>  // std::min
+#include <charconv>   // std::from_chars: locale-independent, unlike atof and strtod
+#include <cmath>      // HUGE_VAL
+#include <cstdio>     // std::snprintf
+#include <cstdlib>    // std::atoi
 
 namespace {
 
@@ -13,6 +14,30 @@ bool IsDigit(char c) {
 // White space as the C locale knows it; the user's locale plays no part.
 bool IsSpace(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// For digits with an optional '.' and "e[sign]digits": the power of ten just
+// above the first significant digit (1 for "5", 0 for ".5", 401 for "1e400").
+// Only its sign is used; the exponent is clamped so that it cannot overflow.
+long long DecimalMagnitude(const std::string& number) {
+  const std::size_t e = std::min(number.find('e'), number.size());
+  long long exponent = 0;
+  std::size_t i = e + 1;
+  const bool negative = i < number.size() && number[i] == '-';
+  if (i < number.size() && (number[i] == '-' || number[i] == '+'))
+    ++i;
+  for (; i < number.size(); ++i) {
+    exponent = std::min(exponent * 10 + (number[i] - '0'), 1000000000LL);
+  }
+  if (negative)
+    exponent = -exponent;
+  const std::size_t point = std::min(number.find('.'), e);
+  const std::size_t first = number.find_first_not_of("0.");
+  if (first >= e)
+    return 0;  // all zeros: never out of range
+  const auto position = first < point ? static_cast<long long>(point - first)
+                                      : -static_cast<long long>(first - point - 1);
+  return position + exponent;
 }
 
 }  // namespace
@@ -46,15 +71,11 @@ double ParseBpmText(const char* text) {
     return 0.0;
 
   // The exponent counts only when digits follow its letter and sign.
-  int exponentSign = 1;
   if (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D') {
     const char* q = p + 1;
     std::string exponent = "e";
-    if (*q == '+' || *q == '-') {
-      if (*q == '-')
-        exponentSign = -1;
+    if (*q == '+' || *q == '-')
       exponent += *q++;
-    }
     if (IsDigit(*q)) {
       while (IsDigit(*q))
         exponent += *q++;
@@ -66,9 +87,10 @@ double ParseBpmText(const char* text) {
   const auto result = std::from_chars(number.data(), number.data() + number.size(), value,
                                       std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
-    // Too large or too small for a double: atof gives HUGE_VAL or 0.
-    const bool large = exponentSign > 0 && integerDigits > 0;
-    value = large ? HUGE_VAL : 0.0;
+    // Too large or too small for a double: atof gives HUGE_VAL or 0. Which
+    // one depends on where the first significant digit stands, not on the
+    // exponent's sign alone: .5e400 is huge, 1000...0e-1 may be too.
+    value = DecimalMagnitude(number) > 0 ? HUGE_VAL : 0.0;
   }
   return negative ? -value : value;
 }

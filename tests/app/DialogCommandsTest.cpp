@@ -1,0 +1,256 @@
+// The dialog's browse, drop and save commands against a recording platform:
+// their states, their messages in order, and what reaches the disk.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ControlIds.h"
+#include "DialogCommands.h"
+#include "RecordingPlatform.h"
+#include "SmfBuilder.h"
+#include "SourceLoading.h"
+#include "TempoConversion.h"
+#include "Texts.h"
+
+namespace {
+
+using smftest::Bytes;
+using smftest::EndOfTrack;
+using smftest::NoteOn;
+using smftest::Smf;
+using smftest::Tempo;
+using Texts = std::vector<std::string>;
+
+int dialogTag = 0;
+const ttWindow kDialog = &dialogTag;
+
+// Two tracks at 120 BPM; merged: tempo and note at 0, note at 240, end at 960.
+const Bytes kSource = Smf(1, 480,
+                          {{{0, Tempo(500000)}, {0, NoteOn(60)}, {480, EndOfTrack()}},
+                           {{240, NoteOn(62)}, {960, EndOfTrack()}}});
+const Bytes kAt60 =
+    Smf(0, 480, {{{0, Tempo(1000000)}, {0, NoteOn(60)}, {120, NoteOn(62)}, {480, EndOfTrack()}}});
+const Bytes kOld = {1, 2, 3};
+
+// One dialog, fresh state, with in.mid on disk and typed text in the field.
+struct Dialog {
+  RecordingPlatform platform;
+  Dialog() {
+    SourceLoaded = false;
+    CurrentSequence.Clear();
+    ResetConversionState();
+    platform.files["in.mid"] = kSource;
+  }
+  void Browse(const std::string& answer) {
+    platform.openAnswers.push_back(answer);
+    RunBrowseCommand(kDialog);
+  }
+  // `answer` is what the save dialog returns ("" cancels); nullptr when the
+  // dialog must not open.
+  void Save(const std::string& bpm, const char* answer) {
+    platform.fields[IDC_TARGET_BPM] = bpm;
+    if (answer != nullptr)
+      platform.saveAnswers.push_back(answer);
+    RunSaveCommand(kDialog);
+  }
+  std::string Shown(int id) { return platform.fields[id]; }
+  void ExpectMessages(const Texts& texts) {
+    EXPECT_EQ(platform.Texts(), texts);
+    for (const RecordedMessage& m : platform.messages) {
+      EXPECT_EQ(m.caption, "エラー");
+      EXPECT_EQ(m.style, 0x10u);
+      EXPECT_EQ(m.owner, kDialog);
+    }
+  }
+};
+
+}  // namespace
+
+TEST(SaveCommand, ChecksTheInputInOrderBeforeAnythingElse) {
+  const struct {
+    const char* why;
+    bool loaded;
+    const char* field;
+    const char* message;
+  } kRows[] = {
+      {"no source comes first, even with an empty field", false, "", TT_TEXT_NO_SOURCE},
+      {"no source with a good tempo", false, "120", TT_TEXT_NO_SOURCE},
+      {"empty field", true, "", TT_TEXT_NO_TEMPO},
+      {"only spaces pass the empty check", true, "   ", TT_TEXT_TEMPO_TOO_SMALL},
+      {"a word gives 0", true, "abc", TT_TEXT_TEMPO_TOO_SMALL},
+      {"full-width digits", true, "１２０", TT_TEXT_TEMPO_TOO_SMALL},
+      {"1 passes the small check, then needs 25 bits", true, "1", TT_TEXT_TEMPO_OUT_OF_RANGE},
+      {"above 60000000", true, "60000001", TT_TEXT_TEMPO_OUT_OF_RANGE},
+      {"beyond every double, no digit before the point", true, ".5e400",
+       TT_TEXT_TEMPO_OUT_OF_RANGE},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    Dialog dialog;
+    if (row.loaded)
+      dialog.Browse("in.mid");
+    dialog.Save(row.field, nullptr);
+    dialog.ExpectMessages({row.message});
+    EXPECT_EQ(dialog.platform.saveDialogCalls, 0);
+    EXPECT_EQ(dialog.platform.files.count("out.mid"), 0u);
+    EXPECT_EQ(SourceLoaded, row.loaded);
+    EXPECT_EQ(dialog.Shown(IDC_SOURCE_BPM), row.loaded ? "120.0" : "");
+    EXPECT_EQ(dialog.Shown(IDC_TARGET_BPM), row.field);  // never written by the tool
+  }
+}
+
+TEST(SaveCommand, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
+  const struct {
+    const char* why;
+    std::uint32_t RecordingPlatform::*step;
+    std::uint32_t code;
+    const char* answer;
+    Texts messages;
+    Bytes after;
+  } kRows[] = {
+      {"saved", nullptr, 0, "out.mid", {}, kAt60},
+      {"save dialog cancelled: nothing written, nothing said", nullptr, 0, "", {}, kOld},
+      {"creating fails",
+       &RecordingPlatform::createError,
+       13,
+       "out.mid",
+       {"system text 13\r\n"},
+       kOld},
+      {"writing fails",
+       &RecordingPlatform::writeError,
+       28,
+       "out.mid",
+       {"system text 28\r\n"},
+       kOld},
+      {"flushing on close fails",
+       &RecordingPlatform::closeError,
+       5,
+       "out.mid",
+       {"system text 5\r\n"},
+       kOld},
+      {"replacing fails",
+       &RecordingPlatform::replaceError,
+       32,
+       "out.mid",
+       {"system text 32\r\n"},
+       kOld},
+      {"a code the system has no text for",
+       &RecordingPlatform::writeError,
+       0xBAD,
+       "out.mid",
+       {TT_TEXT_UNEXPECTED_ERROR},
+       kOld},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    Dialog dialog;
+    dialog.platform.files["out.mid"] = kOld;
+    dialog.Browse("in.mid");
+    if (row.step != nullptr)
+      dialog.platform.*row.step = row.code;
+    dialog.platform.unknownCodes.push_back(0xBAD);
+    dialog.Save("60", row.answer);
+    dialog.ExpectMessages(row.messages);
+    EXPECT_EQ(dialog.platform.saveDialogCalls, 1);
+    EXPECT_EQ(dialog.platform.files["out.mid"], row.after);
+    EXPECT_TRUE(dialog.platform.liveTemps.empty());
+    EXPECT_EQ(dialog.platform.files.size(), 2u);  // in.mid and out.mid, nothing else
+    EXPECT_TRUE(SourceLoaded);
+  }
+}
+
+TEST(SaveCommand, RefusesTimesTheOutputCannotHold) {
+  // Both sources are at 120 BPM; 240 BPM doubles every time.
+  std::vector<smftest::TimedEvent> past32Bits = {{0, Tempo(500000)}};
+  for (std::uint32_t k = 1; k <= 9; ++k)
+    past32Bits.push_back({k * 0x0FFFFFFFu, NoteOn(1)});
+  past32Bits.push_back({9 * 0x0FFFFFFFu, EndOfTrack()});
+  const struct {
+    const char* why;
+    Bytes source;
+    int saveDialogCalls;
+  } kRows[] = {
+      {"a time beyond 32 bits is refused before the save dialog", Smf(0, 480, {past32Bits}), 0},
+      {"a gap beyond the longest delta time is refused before writing",
+       Smf(0, 480, {{{0, NoteOn(1)}, {0x0FFFFFFF, EndOfTrack()}}}), 1},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    Dialog dialog;
+    dialog.platform.files["in.mid"] = row.source;
+    dialog.Browse("in.mid");
+    dialog.Save("240", "out.mid");
+    dialog.ExpectMessages({TT_TEXT_TIME_OVERFLOW});
+    EXPECT_EQ(dialog.platform.saveDialogCalls, row.saveDialogCalls);
+    EXPECT_EQ(dialog.platform.files.count("out.mid"), 0u);
+    EXPECT_TRUE(dialog.platform.liveTemps.empty());
+  }
+}
+
+TEST(SaveCommand, EverySaveStartsFromTheLoadedSource) {
+  Dialog dialog;
+  smftest::GenerateOptions options;
+  options.tempo = false;  // the first save adds a tempo event; later ones must not
+  dialog.platform.files["in.mid"] = smftest::GenerateSmf(11, options);
+  dialog.Browse("in.mid");
+  dialog.Save("90", "a.mid");
+  dialog.Save("200", "b.mid");
+  dialog.Save("90", "");      // cancelled, after the conversion ran
+  dialog.Save("1", nullptr);  // refused
+  dialog.Save("90", "c.mid");
+  dialog.ExpectMessages({TT_TEXT_TEMPO_OUT_OF_RANGE});
+  ASSERT_EQ(dialog.platform.files.count("a.mid"), 1u);
+  EXPECT_NE(dialog.platform.files["a.mid"], dialog.platform.files["b.mid"]);
+  EXPECT_EQ(dialog.platform.files["a.mid"], dialog.platform.files["c.mid"]);
+}
+
+TEST(SaveCommand, ReadsAtMost127BytesOfTheField) {
+  Dialog dialog;
+  dialog.Browse("in.mid");
+  // The 127th byte ends "...05"; a 128th would make it 51.
+  dialog.Save(std::string(126, '0') + "51", "out.mid");
+  dialog.ExpectMessages({});
+  EXPECT_EQ(
+      dialog.platform.files["out.mid"],
+      Smf(0, 480, {{{0, Tempo(12000000)}, {0, NoteOn(60)}, {10, NoteOn(62)}, {40, EndOfTrack()}}}));
+}
+
+TEST(SourceCommands, MoveBetweenNoSourceAndLoaded) {
+  Dialog dialog;
+  dialog.platform.files["slow.mid"] = Smf(0, 96, {{{0, Tempo(16777215)}, {0, EndOfTrack()}}});
+  dialog.platform.files["bad.mid"] = {'M', 'T', 'h', 'd'};
+
+  dialog.Browse("in.mid");
+  EXPECT_TRUE(SourceLoaded);
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_PATH), "in.mid");
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_BPM), "120.0");
+
+  RunDropCommand(kDialog, "slow.mid");  // replaces the loaded source
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_PATH), "slow.mid");
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_BPM), "3.5762789");
+
+  RunDropCommand(kDialog, nullptr);  // a drop without items
+  EXPECT_FALSE(SourceLoaded);
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_PATH), "");
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_BPM), "");
+
+  RunDropCommand(kDialog, "in.mid");
+  RunDropCommand(kDialog, "bad.mid");  // fails to load: no source any more
+  EXPECT_FALSE(SourceLoaded);
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_PATH), "");
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_BPM), "");
+
+  dialog.Browse("in.mid");
+  dialog.Browse("");  // cancelled: what was loaded is gone
+  EXPECT_FALSE(SourceLoaded);
+  EXPECT_TRUE(CurrentSequence.tracks.empty());
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_PATH), "");
+  EXPECT_EQ(dialog.Shown(IDC_SOURCE_BPM), "");
+  dialog.Save("120", "out.mid");
+
+  dialog.ExpectMessages({TT_TEXT_INVALID_SMF, TT_TEXT_NO_SOURCE});
+  EXPECT_EQ(dialog.platform.openDialogCalls, 3);
+}
