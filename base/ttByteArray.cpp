@@ -4,12 +4,36 @@
 
 #include "ttMemory.h"
 
+namespace {
+
+// Most copies are of channel messages, two or three bytes: a few moves
+// instead of a library call, as every event of a file is copied once.
+void CopyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t n) {
+  switch (n) {
+    case 3:
+      to[2] = from[2];
+      [[fallthrough]];
+    case 2:
+      to[1] = from[1];
+      [[fallthrough]];
+    case 1:
+      to[0] = from[0];
+      [[fallthrough]];
+    case 0:
+      return;
+    default:
+      std::memcpy(to, from, n);
+  }
+}
+
+}  // namespace
+
 ttByteArray::ttByteArray() : data(nullptr), length(0), capacity(0) {}
 
 ttByteArray::ttByteArray(const ttByteArray& other) : data(nullptr), length(0), capacity(0) {
   if (other.length != 0) {
     data = ttAllocateBytes(other.length);
-    std::memcpy(data, other.data, other.length);
+    CopyBytes(data, other.data, other.length);
     length = capacity = other.length;
   }
 }
@@ -67,7 +91,8 @@ void ttByteArray::Resize(std::uint32_t n, int mode) {
     case 5: {
       std::uint8_t* block = ttAllocateBytes(n);
       if (data != nullptr) {
-        std::memcpy(block, data, length);
+        // Meant for growing; a shorter n keeps only what fits.
+        std::memcpy(block, data, length < n ? length : n);
         ttReleaseBytes(data, capacity);
       }
       data = block;
