@@ -48,7 +48,8 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
   export LOCPATH=$work/locale
 fi
 
-export LC_ALL=ja_JP.UTF-8
+# (Braced: bash itself cannot use a private LOCPATH copy and would warn.)
+{ export LC_ALL=ja_JP.UTF-8; } 2>/dev/null
 export WINEDEBUG=-all
 export WINEARCH=${WINEARCH:-win32}
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono/Gecko installer at wineboot
