@@ -11,7 +11,7 @@
 # idempotent). Build folders: build/mingw-x86_64 and build/mingw-i686.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 
 packages=(
   cmake

@@ -25,6 +25,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX=$work/prefix
   own_prefix=1
 fi
+# shellcheck disable=SC2317  # called through the trap
 cleanup() {
   if [ "$own_prefix" = 1 ]; then
     wineserver -k 2>/dev/null || true  # this prefix's server only
