@@ -423,16 +423,10 @@ class MainDialogTest : public QObject {
     QTest::newRow("no source, field empty") << false << QString("") << noSource << -1L;
     QTest::newRow("field empty") << true << QString("") << noTempo << -1L;
     QTest::newRow("only spaces") << true << QString("   ") << tooSmall << -1L;
-    QTest::newRow("zero") << true << QString("0") << tooSmall << -1L;
-    QTest::newRow("letters") << true << QString("abc") << tooSmall << -1L;
-    QTest::newRow("negative") << true << QString("-120") << tooSmall << -1L;
-    QTest::newRow("inf") << true << QString("inf") << tooSmall << -1L;
     QTest::newRow("full-width digits") << true << QString::fromUtf8("１２０") << tooSmall << -1L;
-    QTest::newRow("tempo too long for the event") << true << QString("2") << outOfRange << -1L;
-    QTest::newRow("trailing text ignored") << true << QString("120abc") << QString() << 500000L;
+    QTest::newRow("beyond what a tempo event holds") << true << QString("2") << outOfRange << -1L;
     QTest::newRow("comma ends the number") << true << QString("120,5") << QString() << 500000L;
     QTest::newRow("leading spaces") << true << QString("  90") << QString() << 666666L;
-    QTest::newRow("d exponent") << true << QString("1d2") << QString() << 600000L;
     QTest::newRow("fraction") << true << QString("120.5") << QString() << 497925L;
     // Only the first 127 bytes count: 124 spaces and "120" of "1200".
     QTest::newRow("127 bytes read")
