@@ -1,0 +1,174 @@
+// Running out of memory, at every allocation in turn, while a file loads and
+// while it saves. The dialog reports it, returns to no source after a load,
+// writes nothing after a save, and carries on. This executable replaces the
+// global allocation functions, so that the n-th allocation can be made to fail.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>  // std::malloc, std::free
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "RobustKit.h"
+#include "Texts.h"
+
+namespace {
+
+constexpr std::size_t kNever = std::numeric_limits<std::size_t>::max();
+std::size_t allocations = 0;  // counted while armed
+std::size_t failAt = kNever;  // the one allocation that fails
+bool failed = false;
+int sheltered = 0;  // inside the test double, which stands for the system
+
+void Arm(std::size_t n) {
+  allocations = 0;
+  failed = false;
+  failAt = n;
+}
+void Disarm() {
+  failAt = kNever;
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  if (failAt != kNever && sheltered == 0 && allocations++ == failAt) {
+    failed = true;
+    throw std::bad_alloc();
+  }
+  void* block = std::malloc(n == 0 ? 1 : n);
+  if (block == nullptr)
+    throw std::bad_alloc();
+  return block;
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
+
+namespace {
+
+using robust::Bytes;
+using robust::Session;
+
+// The double's own bookkeeping (its file map, its record of messages) is not
+// what is under test: its calls never fail.
+const ttPlatform* Inner = nullptr;
+template <typename F, F ttPlatform::*Member>
+struct Shelter;
+template <typename R, typename... A, R (*ttPlatform::*Member)(A...)>
+struct Shelter<R (*)(A...), Member> {
+  static R Call(A... args) {
+    ++sheltered;
+    struct Leave {
+      ~Leave() { --sheltered; }
+    } leave;
+    return (Inner->*Member)(args...);
+  }
+};
+#define TT_SHELTER(name) table.name = Shelter<decltype(ttPlatform::name), &ttPlatform::name>::Call
+
+// Session over the recording double with every call sheltered.
+struct ShelteredSession : Session {
+  ttPlatform table{};
+  ShelteredSession() {
+    Inner = Platform;
+    TT_SHELTER(openRead);
+    TT_SHELTER(fileSize);
+    TT_SHELTER(readFile);
+    TT_SHELTER(closeFile);
+    TT_SHELTER(createTemp);
+    TT_SHELTER(writeAll);
+    TT_SHELTER(closeWritten);
+    TT_SHELTER(replaceFile);
+    TT_SHELTER(removeFile);
+    TT_SHELTER(pathExists);
+    TT_SHELTER(systemErrorText);
+    TT_SHELTER(messageBox);
+    TT_SHELTER(openFileDialog);
+    TT_SHELTER(saveFileDialog);
+    TT_SHELTER(setItemText);
+    TT_SHELTER(getItemText);
+    Platform = &table;
+  }
+  ~ShelteredSession() { Platform = Inner; }
+};
+
+const std::vector<std::string> kOutOfMemory = {TT_TEXT_OUT_OF_MEMORY};
+const Bytes kOld = {'o', 'l', 'd'};
+
+TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning) {
+  std::size_t n = 0;
+  for (;; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    ShelteredSession session;
+    session.Drop();  // a source was loaded before
+    ASSERT_TRUE(SourceLoaded);
+    session.platform.files["in.mid"] = robust::Source();
+    Arm(n);
+    RunDropCommand(robust::kWindow, "in.mid");
+    Disarm();
+    if (!failed) {
+      EXPECT_TRUE(SourceLoaded);  // past the last allocation of a load
+      break;
+    }
+    EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
+    EXPECT_TRUE(session.NoSource());
+    EXPECT_TRUE(CurrentSequence.tracks.empty());  // what the load had taken is given back
+
+    session.platform.messages.clear();
+    session.Drop();
+    EXPECT_TRUE(SourceLoaded);
+    EXPECT_TRUE(session.platform.messages.empty());
+  }
+  // Few, with pooled nodes and blocks, but never none: the image, the parser,
+  // the tracks and the pool's chunks each take their own.
+  EXPECT_GT(n, 3u);
+}
+
+TEST(OutOfMemory, EachAllocationOfASaveFailingWritesNothingAndKeepsTheSource) {
+  Bytes expected;
+  {
+    Session session;
+    session.Drop();
+    session.Save("97.5");
+    expected = session.platform.files["out.mid"];
+    ASSERT_FALSE(expected.empty());
+  }
+  std::size_t n = 0;
+  for (;; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    ShelteredSession session;
+    session.platform.files["out.mid"] = kOld;
+    session.Drop();
+    ASSERT_TRUE(SourceLoaded);
+    session.platform.fields[IDC_TARGET_BPM] = "97.5";
+    session.platform.saveAnswers.push_back("out.mid");
+    Arm(n);
+    RunSaveCommand(robust::kWindow);
+    Disarm();
+    if (!failed) {
+      EXPECT_EQ(session.platform.files["out.mid"], expected);
+      break;
+    }
+    EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
+    EXPECT_EQ(session.platform.files["out.mid"], kOld);
+    EXPECT_TRUE(session.platform.liveTemps.empty());
+    EXPECT_EQ(session.platform.files.size(), 2u);
+    EXPECT_TRUE(SourceLoaded);
+
+    // Every conversion starts from the loaded source, also after a failed one.
+    session.platform.messages.clear();
+    session.Save("97.5");
+    EXPECT_TRUE(session.platform.messages.empty());
+    EXPECT_EQ(session.platform.files["out.mid"], expected);
+  }
+  EXPECT_GE(n, 2u);  // at least the kept source times and the image
+}
+
+}  // namespace
