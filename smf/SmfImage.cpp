@@ -35,6 +35,13 @@ class ImageWriter {
     U16(static_cast<std::uint16_t>(v >> 16));
     U16(static_cast<std::uint16_t>(v));
   }
+  // Makes room for n bytes and returns where they go.
+  std::uint8_t* Take(std::uint32_t n) {
+    Grow(n);
+    std::uint8_t* at = out_.data + position_;
+    position_ += n;
+    return at;
+  }
   // Seven-bit groups, most significant first; bit 7 set on all but the last.
   void VarLen(std::uint32_t v) {
     const std::uint32_t size = VarLenSize(v);
@@ -58,6 +65,39 @@ class ImageWriter {
   ttByteArray& out_;
   std::uint32_t position_;
 };
+
+// As ImageWriter::VarLen, into measured room (v <= kMaxVarLen).
+inline std::uint8_t* PutVarLen(std::uint8_t* p, std::uint32_t v) {
+  if (v >= 0x200000)
+    *p++ = static_cast<std::uint8_t>(0x80 | (v >> 21));
+  if (v >= 0x4000)
+    *p++ = static_cast<std::uint8_t>(0x80 | ((v >> 14) & 0x7F));
+  if (v >= 0x80)
+    *p++ = static_cast<std::uint8_t>(0x80 | ((v >> 7) & 0x7F));
+  *p++ = static_cast<std::uint8_t>(v & 0x7F);
+  return p;
+}
+
+// Event bytes into measured room; channel messages, most events, are copied
+// by hand instead of by a library call.
+inline std::uint8_t* PutBytes(std::uint8_t* p, const std::uint8_t* bytes, std::uint32_t n) {
+  switch (n) {
+    case 3:
+      p[2] = bytes[2];
+      [[fallthrough]];
+    case 2:
+      p[1] = bytes[1];
+      [[fallthrough]];
+    case 1:
+      p[0] = bytes[0];
+      [[fallthrough]];
+    case 0:
+      break;
+    default:
+      std::memcpy(p, bytes, n);
+  }
+  return p + n;
+}
 
 }  // namespace
 
@@ -120,13 +160,16 @@ std::uint32_t BuildSmfImage(ttByteArray& out) {
 
   auto size = sizes.begin();
   for (const ttSmfTrack& track : CurrentSequence.tracks) {
+    const std::uint32_t body = *size++ - kChunkPrefixSize;
     writer.Bytes(kTrackId, 4);
-    writer.U32(*size++ - kChunkPrefixSize);
+    writer.U32(body);
+    // The body was measured to the byte: its events go straight into the
+    // block, without a length check per byte.
+    std::uint8_t* p = writer.Take(body);
     std::uint32_t previous = 0;
     for (const ttSmfEvent& event : track) {
-      writer.VarLen(event.time - previous);
-      if (event.bytes.length != 0)
-        writer.Bytes(event.bytes.data, event.bytes.length);
+      p = PutVarLen(p, event.time - previous);
+      p = PutBytes(p, event.bytes.data, event.bytes.length);
       previous = event.time;
     }
   }

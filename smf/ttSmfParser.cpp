@@ -1,6 +1,7 @@
 #include "ttSmfParser.h"
 
 #include <cstring>  // std::memcmp, std::memcpy
+#include <vector>
 
 #include "SmfFormat.h"
 #include "ttSmfSequence.h"
@@ -16,6 +17,198 @@ constexpr std::uint32_t kMacBinaryZero1 = 74;
 constexpr std::uint32_t kMacBinaryZero2 = 82;
 
 constexpr std::uint32_t kInitialScratchSize = 256;
+
+// Reads the events of a track chunk from the image: the stream's walk, with
+// its fields in locals (stores into event bytes may alias anything, and would
+// make the compiler reload stream fields at every step of every event).
+// Shared by the chunk-by-chunk and the interleaved reading, so that both
+// accept and store exactly the same.
+struct EventReader {
+  const std::uint8_t* bytes;
+  std::uint32_t size;
+  std::uint32_t position;
+  std::uint32_t last;
+
+  // As ttSmfParser::ReadVarLen.
+  bool VarLen(std::uint32_t& value) {
+    std::uint32_t result = 0;
+    for (std::uint32_t count = 1;; ++count) {
+      if (count == 5 || position >= size)
+        return false;
+      const std::uint8_t byte = bytes[position++];
+      last = 1;
+      result = (result << 7) | (byte & 0x7Fu);
+      if ((byte & 0x80) == 0)
+        break;
+    }
+    value = result;
+    return true;
+  }
+
+  // As ttByteStream::Skip.
+  bool Skip(std::uint32_t n) {
+    if (n == 0)
+      return true;
+    if (position >= size)
+      return false;
+    const std::uint32_t left = size - position;
+    const std::uint32_t count = n < left ? n : left;
+    last = count;
+    position += count;
+    return count == n;
+  }
+
+  // The status and data bytes of the event whose delta time was just read:
+  // its status byte (restored from running status where the file left it
+  // out), where its data bytes start, and for a meta event its type.
+  bool Event(int& runningStatus, std::uint8_t& status, std::uint32_t& dataStart,
+             std::uint8_t& metaType) {
+    if (position >= size)
+      return false;
+    status = bytes[position];
+    if (status < 0x80) {
+      if (runningStatus < 0)
+        return false;
+      status = static_cast<std::uint8_t>(runningStatus);
+    } else {
+      ++position;
+      last = 1;
+      runningStatus = status;
+    }
+
+    dataStart = position;
+    metaType = 0;
+    if (status < 0xC0 || (status >= 0xE0 && status < 0xF0))
+      return Skip(2);
+    if (status < 0xE0)
+      return Skip(1);
+    if (status == 0xF0 || status == 0xF7) {
+      std::uint32_t length = 0;
+      runningStatus = -1;
+      return VarLen(length) && Skip(length);
+    }
+    if (status != 0xFF)
+      return false;  // system common and real-time messages have no place in a track
+    if (position >= size)
+      return false;
+    metaType = bytes[position++];
+    last = 1;
+    if (metaType >= 0x80)
+      return false;
+    std::uint32_t length = 0;
+    if (!VarLen(length))
+      return false;
+    const int fixed = FixedMetaLength(metaType);
+    if (fixed >= 0 && length != static_cast<std::uint32_t>(fixed))
+      return false;
+    return Skip(length);
+  }
+};
+
+// Event bytes into an exactly sized block; channel messages, most events,
+// without a library call.
+void CopyEventBytes(std::uint8_t* to, std::uint8_t status, const std::uint8_t* data,
+                    std::uint32_t dataLength) {
+  to[0] = status;
+  if (dataLength <= 2) {
+    if (dataLength != 0)
+      to[1] = data[0];
+    if (dataLength == 2)
+      to[2] = data[1];
+  } else {
+    std::memcpy(to + 1, data, dataLength);
+  }
+}
+
+// One track chunk while the chunks are read side by side.
+struct TrackCursor {
+  ttSmfTrack* track;
+  std::uint32_t start;     // first byte of the chunk's events
+  std::uint32_t length;    // the chunk's announced length
+  std::uint32_t position;  // after the delta time of the next event
+  std::uint32_t time;      // the next event's time
+  int runningStatus;
+  bool open;
+};
+
+// About this many events are read per stretch of time, from all tracks
+// together: their nodes and bytes then lie within a few hundred KiB, which a
+// walk in merged order finds in the cache.
+constexpr std::uint64_t kEventsPerStretch = 1u << 14;
+constexpr std::uint64_t kFirstStretch = 256;  // ticks, adapted from then on
+
+// Reads every track's events, stretch of time after stretch of time; each
+// track's events are stored in its own list in file order, exactly as the
+// chunk-by-chunk reading stores them. False at the first fault, with no
+// promise about what was stored. *longest receives the longest event.
+bool ReadTracksSideBySide(const ttByteStream& stream, std::vector<TrackCursor>& cursors,
+                          std::uint32_t* longest) {
+  EventReader reader{stream.data, stream.size, 0, 0};
+  for (TrackCursor& cursor : cursors) {
+    reader.position = cursor.start;
+    if (!reader.VarLen(cursor.time))
+      return false;
+    cursor.position = reader.position;
+  }
+
+  std::size_t open = cursors.size();
+  std::uint64_t end = 0;  // of the stretch; beyond 2^32 once the width grows
+  std::uint64_t width = kFirstStretch;
+  while (open > 0) {
+    end += width;
+    std::uint64_t taken = 0;
+    for (TrackCursor& cursor : cursors) {
+      if (!cursor.open)
+        continue;
+      reader.position = cursor.position;
+      ttSmfTrack& track = *cursor.track;
+      while (cursor.time < end) {
+        std::uint8_t status = 0;
+        std::uint32_t dataStart = 0;
+        std::uint8_t metaType = 0;
+        if (!reader.Event(cursor.runningStatus, status, dataStart, metaType))
+          return false;
+        const std::uint32_t dataLength = reader.position - dataStart;
+        track.emplace_back();
+        ttSmfEvent& event = track.back();
+        event.time = cursor.time;
+        event.bytes.Resize(dataLength + 1, 4);
+        CopyEventBytes(event.bytes.data, status, reader.bytes + dataStart, dataLength);
+        if (dataLength + 1 > *longest)
+          *longest = dataLength + 1;
+        ++taken;
+
+        const std::uint32_t consumed = reader.position - cursor.start;
+        if (status == 0xFF) {
+          if (metaType == kMetaEndOfTrack) {
+            if (consumed != cursor.length)
+              return false;
+            cursor.open = false;
+            --open;
+            break;
+          }
+          cursor.runningStatus = -1;
+        }
+        if (consumed >= cursor.length)
+          return false;
+        std::uint32_t delta = 0;
+        if (!reader.VarLen(delta))
+          return false;
+        cursor.time += delta;  // wraps as in the chunk-by-chunk reading
+      }
+      cursor.position = reader.position;
+    }
+    // Next stretch: as wide as should hold kEventsPerStretch events by this
+    // one's count, within a factor of four of it.
+    std::uint64_t next = taken == 0 ? width * 4 : width * kEventsPerStretch / taken;
+    if (next > width * 4)
+      next = width * 4;
+    if (next < width / 4)
+      next = width / 4;
+    width = next == 0 ? 1 : next < (std::uint64_t{1} << 33) ? next : (std::uint64_t{1} << 33);
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -48,6 +241,14 @@ ttSmfParser::~ttSmfParser() {
 }
 
 bool ttSmfParser::Parse(const std::uint8_t* data, std::uint32_t size) {
+  // A merged track is later walked in time order across all tracks. Read
+  // chunk after chunk, each track's events would lie in one stretch of
+  // memory, and that walk would jump between a thousand places; read side by
+  // side, stretch of time after stretch of time, they lie in about the order
+  // of the walk. On any fault the file is read again chunk by chunk, so that
+  // a failed parse leaves exactly what that reading leaves.
+  if (ReadSideBySide(data, size))
+    return true;
   stream.Attach(data, size);
   sequence = &CurrentSequence;
   sequence->Clear();
@@ -56,6 +257,54 @@ bool ttSmfParser::Parse(const std::uint8_t* data, std::uint32_t size) {
   for (std::uint32_t i = 0; i < chunkCount; ++i) {
     if (!ReadChunk())
       return false;
+  }
+  return true;
+}
+
+bool ttSmfParser::ReadSideBySide(const std::uint8_t* data, std::uint32_t size) {
+  stream.Attach(data, size);
+  sequence = &CurrentSequence;
+  sequence->Clear();
+  if (!ReadHeader())
+    return false;
+  // The chunk headers are read as ReadChunk reads them, every track chunk
+  // passed over; the stream then stands after the last chunk, where the
+  // chunk-by-chunk reading leaves it.
+  std::vector<TrackCursor> cursors;
+  bool lastIsTrack = false;
+  for (std::uint32_t i = 0; i < chunkCount; ++i) {
+    if (ReadScratch(4, false) != 4)
+      return false;
+    if (std::memcmp(scratch, kHeaderId, 4) == 0)
+      return false;
+    lastIsTrack = std::memcmp(scratch, kTrackId, 4) == 0;
+    if (ReadScratch(4, false) != 4)
+      return false;
+    const std::uint32_t chunkLength = ReadBigEndian32(scratch);
+    const std::uint32_t start = stream.position;
+    if (lastIsTrack && chunkLength == 0)
+      return false;
+    if (!stream.Skip(chunkLength))
+      return false;
+    if (lastIsTrack)
+      cursors.push_back(TrackCursor{&sequence->AddTrack(), start, chunkLength, start, 0, -1, true});
+  }
+  std::uint32_t longest = 0;
+  if (!ReadTracksSideBySide(stream, cursors, &longest))
+    return false;
+  // A track chunk's last read is the end-of-track's length byte.
+  if (lastIsTrack)
+    stream.last = 1;
+  // StagingEvent as the chunk-by-chunk reading leaves it: holding the last
+  // event of the last track, in a block grown only for longer events.
+  if (!cursors.empty()) {
+    const ttSmfEvent& last = cursors.back().track->back();
+    ttByteArray& staged = StagingEvent.bytes;
+    if (staged.data == nullptr || longest > staged.capacity)
+      staged.Resize(longest, 0);
+    staged.length = last.bytes.length;
+    std::memcpy(staged.data, last.bytes.data, last.bytes.length);
+    StagingEvent.time = last.time;
   }
   return true;
 }
@@ -144,84 +393,55 @@ bool ttSmfParser::ReadChunk() {
   return ReadTrackEvents(chunkLength);
 }
 
-void ttSmfParser::StageEvent(std::uint32_t time, std::uint8_t status, std::uint32_t dataStart) {
-  const std::uint32_t dataLength = stream.position - dataStart;
-  StagingEvent.time = time;
-  StagingEvent.bytes.Resize(dataLength + 1, 0);
-  if (dataLength != 0)
-    std::memcpy(StagingEvent.bytes.data + 1, stream.data + dataStart, dataLength);
-  StagingEvent.bytes.data[0] = status;
-  sequence->tracks.back().push_back(StagingEvent);
-}
-
 bool ttSmfParser::ReadTrackEvents(std::uint32_t chunkLength) {
-  sequence->AddTrack();
+  ttSmfTrack& track = sequence->AddTrack();
   const std::uint32_t chunkStart = stream.position;
   if (chunkLength == 0)
     return false;
 
+  // Every way out hands the reader's fields back, leaving the stream exactly
+  // where reading through it would have.
+  EventReader reader{stream.data, stream.size, stream.position, stream.last};
+  auto leave = [&](bool result) {
+    stream.position = reader.position;
+    stream.last = reader.last;
+    return result;
+  };
+
+  ttByteArray& staged = StagingEvent.bytes;
   std::uint32_t time = 0;
   int runningStatus = -1;  // none at the start of every chunk
   for (;;) {
     std::uint32_t delta = 0;
-    if (!ReadVarLen(delta))
-      return false;
-    if (stream.position >= stream.size)
-      return false;
+    if (!reader.VarLen(delta))
+      return leave(false);
     time += delta;  // wraps modulo 2^32 by design: the writer gives the file's deltas back
 
-    std::uint8_t status = stream.data[stream.position];
-    if (status < 0x80) {
-      if (runningStatus < 0)
-        return false;
-      status = static_cast<std::uint8_t>(runningStatus);
-    } else {
-      ++stream.position;
-      stream.last = 1;
-      runningStatus = status;
-    }
-
-    const std::uint32_t dataStart = stream.position;
+    std::uint8_t status = 0;
+    std::uint32_t dataStart = 0;
     std::uint8_t metaType = 0;
-    if (status < 0xC0 || (status >= 0xE0 && status < 0xF0)) {
-      if (!stream.Skip(2))
-        return false;
-    } else if (status < 0xE0) {
-      if (!stream.Skip(1))
-        return false;
-    } else if (status == 0xF0 || status == 0xF7) {
-      std::uint32_t length = 0;
-      if (!ReadVarLen(length) || !stream.Skip(length))
-        return false;
-      runningStatus = -1;
-    } else if (status == 0xFF) {
-      if (stream.position >= stream.size)
-        return false;
-      metaType = stream.data[stream.position++];
-      stream.last = 1;
-      if (metaType >= 0x80)
-        return false;
-      std::uint32_t length = 0;
-      if (!ReadVarLen(length))
-        return false;
-      const int fixed = FixedMetaLength(metaType);
-      if (fixed >= 0 && length != static_cast<std::uint32_t>(fixed))
-        return false;
-      if (!stream.Skip(length))
-        return false;
+    if (!reader.Event(runningStatus, status, dataStart, metaType))
+      return leave(false);
+
+    // Built in StagingEvent, whose block is replaced only when it is too
+    // small (Resize's mode 0 rule), then stored as an exact copy.
+    const std::uint32_t dataLength = reader.position - dataStart;
+    StagingEvent.time = time;
+    if (staged.data != nullptr && dataLength + 1 <= staged.capacity) {
+      staged.length = dataLength + 1;
     } else {
-      return false;  // system common and real-time messages have no place in a track
+      staged.Resize(dataLength + 1, 0);
     }
+    CopyEventBytes(staged.data, status, reader.bytes + dataStart, dataLength);
+    track.push_back(StagingEvent);
 
-    StageEvent(time, status, dataStart);
-
-    const std::uint32_t consumed = stream.position - chunkStart;
+    const std::uint32_t consumed = reader.position - chunkStart;
     if (status == 0xFF) {
       if (metaType == kMetaEndOfTrack)
-        return consumed == chunkLength;
+        return leave(consumed == chunkLength);
       runningStatus = -1;
     }
     if (consumed >= chunkLength)
-      return false;
+      return leave(false);
   }
 }

@@ -36,8 +36,8 @@ class ttSmfParser {
   std::uint16_t chunkCount;
 
  private:
+  bool ReadSideBySide(const std::uint8_t* data, std::uint32_t size);
   bool ReadTrackEvents(std::uint32_t chunkLength);
-  void StageEvent(std::uint32_t time, std::uint8_t status, std::uint32_t dataStart);
 };
 
 // Division word to code: 0 ticks per quarter; 1..4 SMPTE 24, 25, 29.97, 30

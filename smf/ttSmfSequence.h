@@ -7,6 +7,7 @@
 #include <list>
 
 #include "ttByteArray.h"
+#include "ttMemory.h"
 
 struct ttSmfEvent {
   // Absolute tick time from the start of the track (never a delta here).
@@ -20,7 +21,8 @@ struct ttSmfEvent {
 // stable merge keeps the first list's events first.
 bool operator<(const ttSmfEvent& left, const ttSmfEvent& right);
 
-using ttSmfTrack = std::list<ttSmfEvent>;
+// Nodes come from the pool behind ttAllocateNode (see ttMemory.h).
+using ttSmfTrack = std::list<ttSmfEvent, ttPoolAllocator<ttSmfEvent>>;
 
 class ttSmfSequence {
  public:

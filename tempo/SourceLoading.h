@@ -19,6 +19,11 @@ extern double SourceBpm;
 // exactly one message box, owned by `window`, that says why.
 bool LoadSourceSmf(ttWindow window, const char* path);
 
+// The part of loading after a successful parse of CurrentSequence: refuses
+// what cannot be converted, merges the tracks and sets SourceTempo and
+// SourceBpm. False after exactly one message box owned by `window`.
+bool AcceptParsedSource(ttWindow window);
+
 // Moves every event of `other` into `destination` by time (stable: at equal
 // times destination's events come first), after dropping the earlier of the
 // two end-of-track events (destination's when both end at the same tick).

@@ -48,6 +48,7 @@ ttConvertResult ConvertTempo(double bpm) {
     return ttConvertResult::kTempoOutOfRange;
   ttSmfTrack& track = CurrentSequence.tracks.front();
 
+  bool remember = false;
   if (!Converted) {
     // A source without a tempo event plays at 120 BPM; the output needs the new
     // tempo stated, or it would play the rescaled ticks at the wrong speed.
@@ -66,30 +67,39 @@ ttConvertResult ConvertTempo(double bpm) {
       track.front().bytes.data[0] = 0xFF;
     }
     LoadedTimes.reserve(track.size());
-    for (const ttSmfEvent& event : track)
-      LoadedTimes.push_back(event.time);
     Converted = true;
+    remember = true;
   }
 
+  // One walk: on the first conversion it also takes the loaded times down,
+  // right before it replaces them.
   const double oldTempo = static_cast<double>(SourceTempo);
   const double scaledTempo = static_cast<double>(newTempo);
   bool overflow = false;
   int tempoEvents = 0;
-  auto loaded = LoadedTimes.begin();
+  std::size_t index = 0;
+  // Events come in runs on one tick (chords, controllers at a bar line); a tick
+  // is rescaled once per run.
+  std::uint32_t lastTime = 0;
+  std::uint32_t lastScaled = 0;
+  bool lastOverflow = false;
   for (ttSmfEvent& event : track) {
-    const std::uint32_t time = *loaded++;
+    if (remember)
+      LoadedTimes.push_back(event.time);
+    const std::uint32_t time = LoadedTimes[index++];
     std::uint32_t offset = 0;
     if (IsTempoEvent(event, &offset) && ++tempoEvents == 1 && time == 0) {
       WriteTempo(event, offset, newTempo);
     }
-    // Multiply before dividing, then add 0.5 and truncate: nearest tick, halves up.
-    const double scaled = static_cast<double>(time) * oldTempo / scaledTempo + 0.5;
-    if (scaled >= 4294967296.0) {
-      overflow = true;
-      event.time = 0xFFFFFFFFu;
-    } else {
-      event.time = static_cast<std::uint32_t>(scaled);
+    if (index == 1 || time != lastTime) {
+      // Multiply before dividing, then add 0.5 and truncate: nearest tick, halves up.
+      const double scaled = static_cast<double>(time) * oldTempo / scaledTempo + 0.5;
+      lastTime = time;
+      lastOverflow = scaled >= 4294967296.0;
+      lastScaled = lastOverflow ? 0xFFFFFFFFu : static_cast<std::uint32_t>(scaled);
     }
+    overflow = overflow || lastOverflow;
+    event.time = lastScaled;
   }
   return overflow ? ttConvertResult::kTimeOverflow : ttConvertResult::kOk;
 }
