@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>  // std::malloc, std::free
+#include <cstdlib>  // std::malloc, std::free, mkdtemp
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "PosixPlatform.h"
 #include "RobustKit.h"
 #include "Texts.h"
 
@@ -169,6 +172,49 @@ TEST(OutOfMemory, EachAllocationOfASaveFailingWritesNothingAndKeepsTheSource) {
     EXPECT_EQ(session.platform.files["out.mid"], expected);
   }
   EXPECT_GE(n, 2u);  // at least the kept source times and the image
+}
+
+// The same on a real disk: the file calls are the system's, unsheltered, so
+// an allocation that fails inside them counts too. Whatever fails, the folder
+// holds the old file and nothing else.
+TEST(OutOfMemory, EachAllocationOfASaveToDiskFailingLeavesTheFolderAsItWas) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "smftempo-oom-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
+  const fs::path folder = pattern;
+  const std::string target = (folder / "a-name-longer-than-any-short-string.mid").string();
+  std::ofstream(target, std::ios::binary).write("old", 3);
+
+  std::size_t n = 0;
+  for (;; ++n) {
+    SCOPED_TRACE("allocation " + std::to_string(n));
+    ShelteredSession session;
+    const ttPlatform real = PosixPlatform();
+    session.table.createTemp = real.createTemp;
+    session.table.writeAll = real.writeAll;
+    session.table.closeWritten = real.closeWritten;
+    session.table.replaceFile = real.replaceFile;
+    session.table.removeFile = real.removeFile;
+    session.Drop();
+    ASSERT_TRUE(SourceLoaded);
+    session.platform.fields[IDC_TARGET_BPM] = "97.5";
+    session.platform.saveAnswers.push_back(target);
+    Arm(n);
+    RunSaveCommand(robust::kWindow);
+    Disarm();
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
+    ASSERT_EQ(names, std::vector<std::string>{fs::path(target).filename().string()});
+    if (!failed) {
+      EXPECT_TRUE(session.platform.messages.empty());
+      EXPECT_NE(fs::file_size(target), 3u);
+      break;
+    }
+    EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
+    EXPECT_EQ(fs::file_size(target), 3u);
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace
