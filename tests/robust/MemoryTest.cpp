@@ -116,10 +116,15 @@ TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning)
     Arm(n);
     RunDropCommand(robust::kWindow, "in.mid");
     Disarm();
-    if (!failed) {
-      EXPECT_TRUE(SourceLoaded);  // past the last allocation of a load
-      break;
+    if (SourceLoaded) {
+      // Loaded: past the last allocation, or a failure absorbed where the
+      // standard library can do without (a sort's temporary buffer).
+      EXPECT_TRUE(session.platform.messages.empty());
+      if (!failed)
+        break;
+      continue;
     }
+    ASSERT_TRUE(failed);
     EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
     EXPECT_TRUE(session.NoSource());
     EXPECT_TRUE(CurrentSequence.tracks.empty());  // what the load had taken is given back
@@ -155,10 +160,13 @@ TEST(OutOfMemory, EachAllocationOfASaveFailingWritesNothingAndKeepsTheSource) {
     Arm(n);
     RunSaveCommand(robust::kWindow);
     Disarm();
-    if (!failed) {
+    if (session.platform.messages.empty()) {
       EXPECT_EQ(session.platform.files["out.mid"], expected);
-      break;
+      if (!failed)
+        break;
+      continue;
     }
+    ASSERT_TRUE(failed);
     EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
     EXPECT_EQ(session.platform.files["out.mid"], kOld);
     EXPECT_TRUE(session.platform.liveTemps.empty());
@@ -183,11 +191,10 @@ TEST(OutOfMemory, EachAllocationOfASaveToDiskFailingLeavesTheFolderAsItWas) {
   ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
   const fs::path folder = pattern;
   const std::string target = (folder / "a-name-longer-than-any-short-string.mid").string();
-  std::ofstream(target, std::ios::binary).write("old", 3);
-
   std::size_t n = 0;
   for (;; ++n) {
     SCOPED_TRACE("allocation " + std::to_string(n));
+    std::ofstream(target, std::ios::binary | std::ios::trunc).write("old", 3);
     ShelteredSession session;
     const ttPlatform real = PosixPlatform();
     session.table.createTemp = real.createTemp;
@@ -206,11 +213,13 @@ TEST(OutOfMemory, EachAllocationOfASaveToDiskFailingLeavesTheFolderAsItWas) {
     for (const auto& entry : fs::directory_iterator(folder))
       names.push_back(entry.path().filename().string());
     ASSERT_EQ(names, std::vector<std::string>{fs::path(target).filename().string()});
-    if (!failed) {
-      EXPECT_TRUE(session.platform.messages.empty());
+    if (session.platform.messages.empty()) {
       EXPECT_NE(fs::file_size(target), 3u);
-      break;
+      if (!failed)
+        break;
+      continue;
     }
+    ASSERT_TRUE(failed);
     EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
     EXPECT_EQ(fs::file_size(target), 3u);
   }
