@@ -101,6 +101,15 @@ QString FirstLocalFile(const QMimeData* data) {
   return QString();
 }
 
+// The file is only read. Accepting a move that the source proposes (Shift in
+// many file managers) would let it delete the file after the drop.
+void AcceptAsCopy(QDropEvent* event) {
+  if (!(event->possibleActions() & Qt::CopyAction))
+    return;
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
 }  // namespace
 
 ttMainDialog::ttMainDialog(QWidget* parent)
@@ -194,14 +203,14 @@ void ttMainDialog::keyPressEvent(QKeyEvent* event) {
 
 void ttMainDialog::dragEnterEvent(QDragEnterEvent* event) {
   if (!FirstLocalFile(event->mimeData()).isEmpty())
-    event->acceptProposedAction();
+    AcceptAsCopy(event);
 }
 
 void ttMainDialog::dropEvent(QDropEvent* event) {
   raise();
   activateWindow();
   const QByteArray path = QFile::encodeName(FirstLocalFile(event->mimeData()));
-  event->acceptProposedAction();
+  AcceptAsCopy(event);
   // Loading may show a modal message box. Run it after the drop has been
   // answered, so that the program the file came from is not held waiting.
   QTimer::singleShot(0, this, [this, path] {

@@ -207,18 +207,21 @@ class MainDialogTest : public QObject {
       texts << m.text;
     return texts;
   }
-  void Drop(const QList<QUrl>& urls, bool expectAccepted = true) {
+  void Drop(const QList<QUrl>& urls, bool expectAccepted = true,
+            Qt::DropActions actions = Qt::CopyAction, Qt::KeyboardModifiers keys = {}) {
     QMimeData data;
     data.setUrls(urls);
     const QPoint at = dialog_->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, keys);
     QCoreApplication::sendEvent(dialog_, &enter);
     QCOMPARE(enter.isAccepted(), expectAccepted);
     if (!expectAccepted)
       return;
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(at), actions, &data, Qt::LeftButton, keys);
     QCoreApplication::sendEvent(dialog_, &drop);
     QVERIFY(drop.isAccepted());
+    // Never a move: the source must keep its file.
+    QCOMPARE(drop.dropAction(), Qt::CopyAction);
     // The command runs once the drop has been answered.
     QCoreApplication::processEvents();
   }
@@ -551,6 +554,11 @@ class MainDialogTest : public QObject {
   void dragAcceptsOnlyLocalFiles() {
     Drop({QUrl("https://example.invalid/song.mid")}, false);
     Drop({}, false);
+    Drop({QUrl::fromLocalFile(tempo120_)}, false, Qt::MoveAction);
+    Drop({QUrl::fromLocalFile(tempo120_)}, true, Qt::CopyAction | Qt::MoveAction,
+         Qt::ShiftModifier);
+    QCOMPARE(FieldText(IDC_SOURCE_PATH), tempo120_);
+    QVERIFY(QFile::exists(tempo120_));
     Drop({QUrl("https://example.invalid/song.mid"), QUrl::fromLocalFile(tempo150_)});
     QCOMPARE(FieldText(IDC_SOURCE_PATH), tempo150_);
   }
