@@ -1,6 +1,7 @@
 #include "ttSmfParser.h"
 
-#include <cstring>  // std::memcmp, std::memcpy
+#include <algorithm>  // std::stable_sort
+#include <cstring>    // std::memcmp, std::memcpy
 #include <vector>
 
 #include "SmfFormat.h"
@@ -132,10 +133,86 @@ struct TrackCursor {
 };
 
 // About this many events are read per stretch of time, from all tracks
-// together: their nodes and bytes then lie within a few hundred KiB, which a
-// walk in merged order finds in the cache.
+// together. They are stored in time order, so that nodes and bytes lie in
+// memory in about the order of the merged track, and every later walk over
+// it goes forward through memory instead of jumping between the tracks.
 constexpr std::uint64_t kEventsPerStretch = 1u << 14;
 constexpr std::uint64_t kFirstStretch = 256;  // ticks, adapted from then on
+constexpr std::uint64_t kWidest = std::uint64_t{1} << 33;
+// Stretches are sorted by counting up to this many ticks wide.
+constexpr std::uint64_t kMostCounted = 1u << 16;
+// Events read and not yet stored are stored at the latest at this count.
+constexpr std::size_t kMostPending = 1u << 18;
+
+// An event read and not yet stored.
+struct PendingEvent {
+  std::uint32_t key;  // ticks into the stretch, never decreasing within a track
+  std::uint32_t time;
+  std::uint32_t track;
+  std::uint32_t dataStart;
+  std::uint32_t dataLength;
+  std::uint8_t status;
+};
+
+// Stores the pending events, sorted stably by key: each track's events keep
+// their file order, and all of them are allocated in about time order.
+class PendingEvents {
+ public:
+  PendingEvents(const std::uint8_t* bytes, const std::vector<TrackCursor>& cursors)
+      : bytes_(bytes), cursors_(cursors) {}
+  virtual ~PendingEvents() = default;
+
+  void Add(const PendingEvent& event) {
+    if (events_.empty() || event.track != events_.back().track)
+      ++runs_;
+    events_.push_back(event);
+  }
+  std::size_t size() const { return events_.size(); }
+
+  void Store(std::uint64_t width) {
+    if (runs_ <= 1 || width <= 1) {
+      // Already in order.
+      for (const PendingEvent& event : events_)
+        StoreOne(event);
+    } else if (width <= kMostCounted) {
+      counts_.assign(static_cast<std::size_t>(width) + 1, 0);
+      for (const PendingEvent& event : events_)
+        ++counts_[event.key + 1];
+      for (std::size_t i = 1; i < counts_.size(); ++i)
+        counts_[i] += counts_[i - 1];
+      order_.resize(events_.size());
+      for (std::uint32_t i = 0; i < events_.size(); ++i)
+        order_[counts_[events_[i].key]++] = i;
+      for (const std::uint32_t i : order_)
+        StoreOne(events_[i]);
+    } else {
+      std::stable_sort(events_.begin(), events_.end(),
+                       [](const PendingEvent& a, const PendingEvent& b) { return a.key < b.key; });
+      for (const PendingEvent& event : events_)
+        StoreOne(event);
+    }
+    events_.clear();
+    runs_ = 0;
+  }
+
+ private:
+  void StoreOne(const PendingEvent& pending) {
+    ttSmfTrack& track = *cursors_[pending.track].track;
+    track.emplace_back();
+    ttSmfEvent& event = track.back();
+    event.time = pending.time;
+    event.bytes.Resize(pending.dataLength + 1, 4);
+    CopyEventBytes(event.bytes.data, pending.status, bytes_ + pending.dataStart,
+                   pending.dataLength);
+  }
+
+  const std::uint8_t* bytes_;
+  const std::vector<TrackCursor>& cursors_;
+  std::vector<PendingEvent> events_;
+  std::vector<std::uint32_t> counts_;
+  std::vector<std::uint32_t> order_;
+  std::size_t runs_ = 0;  // stretches of events of one track, in events_
+};
 
 // Reads every track's events, stretch of time after stretch of time; each
 // track's events are stored in its own list in file order, exactly as the
@@ -151,17 +228,19 @@ bool ReadTracksSideBySide(const ttByteStream& stream, std::vector<TrackCursor>& 
     cursor.position = reader.position;
   }
 
+  PendingEvents pending(stream.data, cursors);
   std::size_t open = cursors.size();
-  std::uint64_t end = 0;  // of the stretch; beyond 2^32 once the width grows
+  std::uint64_t start = 0;
   std::uint64_t width = kFirstStretch;
   while (open > 0) {
-    end += width;
+    const std::uint64_t end = start + width;  // beyond 2^32 once the width grows
     std::uint64_t taken = 0;
-    for (TrackCursor& cursor : cursors) {
+    for (std::uint32_t number = 0; number < cursors.size(); ++number) {
+      TrackCursor& cursor = cursors[number];
       if (!cursor.open)
         continue;
       reader.position = cursor.position;
-      ttSmfTrack& track = *cursor.track;
+      std::uint32_t floor = 0;  // times that wrapped past 2^32 keep their order too
       while (cursor.time < end) {
         std::uint8_t status = 0;
         std::uint32_t dataStart = 0;
@@ -169,14 +248,14 @@ bool ReadTracksSideBySide(const ttByteStream& stream, std::vector<TrackCursor>& 
         if (!reader.Event(cursor.runningStatus, status, dataStart, metaType))
           return false;
         const std::uint32_t dataLength = reader.position - dataStart;
-        track.emplace_back();
-        ttSmfEvent& event = track.back();
-        event.time = cursor.time;
-        event.bytes.Resize(dataLength + 1, 4);
-        CopyEventBytes(event.bytes.data, status, reader.bytes + dataStart, dataLength);
+        if (cursor.time >= start && cursor.time - start > floor)
+          floor = static_cast<std::uint32_t>(cursor.time - start);
+        pending.Add(PendingEvent{floor, cursor.time, number, dataStart, dataLength, status});
         if (dataLength + 1 > *longest)
           *longest = dataLength + 1;
         ++taken;
+        if (pending.size() >= kMostPending)
+          pending.Store(width);
 
         const std::uint32_t consumed = reader.position - cursor.start;
         if (status == 0xFF) {
@@ -198,6 +277,8 @@ bool ReadTracksSideBySide(const ttByteStream& stream, std::vector<TrackCursor>& 
       }
       cursor.position = reader.position;
     }
+    pending.Store(width);
+
     // Next stretch: as wide as should hold kEventsPerStretch events by this
     // one's count, within a factor of four of it.
     std::uint64_t next = taken == 0 ? width * 4 : width * kEventsPerStretch / taken;
@@ -205,7 +286,8 @@ bool ReadTracksSideBySide(const ttByteStream& stream, std::vector<TrackCursor>& 
       next = width * 4;
     if (next < width / 4)
       next = width / 4;
-    width = next == 0 ? 1 : next < (std::uint64_t{1} << 33) ? next : (std::uint64_t{1} << 33);
+    start = end;
+    width = next == 0 ? 1 : next < kWidest ? next : kWidest;
   }
   return true;
 }

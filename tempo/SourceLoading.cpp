@@ -31,45 +31,145 @@ bool EndsBefore(const ttSmfTrack& a, const ttSmfTrack& b) {
   return a.back().time < b.back().time;
 }
 
-// Every track the reader produced in a successful parse is in time order
-// unless its delta times wrapped past 2^32; the balanced merge relies on order.
-bool InTimeOrder(const ttSmfTrack& track) {
-  std::uint32_t previous = 0;
-  for (const ttSmfEvent& event : track) {
-    if (event.time < previous)
-      return false;
-    previous = event.time;
-  }
-  return true;
-}
-
-// How many tempo events the tracks hold, and the one the merged track will
-// have first.
+// How many tempo events the merged track holds, and its first one.
 struct TempoEvents {
   int count = 0;
   const ttSmfEvent* first = nullptr;
-  // By list order instead of by time (for a track that is not in time order).
-  bool inListOrder = false;
 };
 
-// Counts the track's tempo events into `tempo`; true when the track is in
-// time order. Tracks are scanned in file order, and in time order the merge
-// puts the earliest tempo event first, the earlier track's on equal ticks.
-bool ScanTrack(const ttSmfTrack& track, TempoEvents* tempo) {
-  bool ordered = true;
-  std::uint32_t previous = 0;
+// The tempo events of a track, the first one in list order first.
+void ScanInListOrder(const ttSmfTrack& track, TempoEvents* tempo) {
   std::uint32_t offset = 0;
   for (const ttSmfEvent& event : track) {
-    if (event.time < previous)
-      ordered = false;
-    previous = event.time;
     if (!IsTempoEvent(event, &offset))
       continue;
     ++tempo->count;
-    if (tempo->first == nullptr || (!tempo->inListOrder && event.time < tempo->first->time))
+    if (tempo->first == nullptr)
       tempo->first = &event;
   }
-  return ordered;
+}
+
+// The order in which the sequential merge leaves the events of tracks that
+// are each in time order, end-of-track events left out: by time, then track,
+// then position in the track. False, with nothing changed, when a track is
+// not in time order (its delta times wrapped past 2^32).
+//
+// The order is made stretch of time by stretch of time: a stretch's events
+// are taken track after track, each track's in list order, and sorted stably
+// by time, by counting on a short stretch. About N steps instead of the
+// N k / 2 node visits of the sequential merge, and no comparisons of
+// unpredictable outcome. Nothing is moved before the whole order is known,
+// so a track found out of order leaves every track as it was.
+bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator>* order) {
+  struct Cursor {
+    ttSmfTrack::iterator next;
+    std::size_t left;  // events before the end-of-track
+    std::uint32_t previous;
+    bool ended;  // has an end-of-track (is not empty)
+  };
+  std::vector<Cursor> cursors;
+  cursors.reserve(tracks.size());
+  std::size_t events = 0;
+  for (ttSmfTrack& track : tracks) {
+    const std::size_t left = track.empty() ? 0 : track.size() - 1;
+    cursors.push_back(Cursor{track.begin(), left, 0, !track.empty()});
+    events += left;
+  }
+  order->reserve(events);
+
+  struct Taken {
+    std::uint32_t time;
+    ttSmfTrack::iterator event;
+  };
+  std::vector<Taken> stretch;
+  std::vector<std::uint32_t> counts;
+  std::vector<Cursor> saved;
+  std::uint64_t start = 0;
+  std::uint64_t width = kFirstStretch;
+  for (;;) {
+    const std::uint64_t end = start + width;
+    saved = cursors;
+    stretch.clear();
+    bool full = false;
+    bool open = false;
+    for (Cursor& cursor : cursors) {
+      while (cursor.left > 0 && cursor.next->time < end) {
+        const std::uint32_t time = cursor.next->time;
+        if (time < cursor.previous)
+          return false;
+        cursor.previous = time;
+        stretch.push_back(Taken{time, cursor.next});
+        ++cursor.next;
+        --cursor.left;
+      }
+      open = open || cursor.left > 0;
+      if (stretch.size() > kMostPerStretch && width > 1) {
+        full = true;
+        break;
+      }
+    }
+    if (full) {
+      // Far more events than expected on a short span: again, narrower. A
+      // single tick is never too full, as it needs no sorting.
+      cursors = saved;
+      width = width / 16 > 0 ? width / 16 : 1;
+      continue;
+    }
+
+    if (stretch.empty()) {
+      if (!open)
+        break;
+      // A gap: the next stretch starts at the earliest event still to come.
+      std::uint64_t earliest = ~std::uint64_t{0};
+      for (const Cursor& cursor : cursors) {
+        if (cursor.left > 0 && cursor.next->time < earliest)
+          earliest = cursor.next->time;
+      }
+      start = earliest;
+      continue;
+    }
+
+    if (width == 1) {
+      for (const Taken& taken : stretch)
+        order->push_back(taken.event);
+    } else if (width <= kMostCounted) {
+      counts.assign(static_cast<std::size_t>(width) + 1, 0);
+      for (const Taken& taken : stretch)
+        ++counts[static_cast<std::size_t>(taken.time - start) + 1];
+      for (std::size_t i = 1; i < counts.size(); ++i)
+        counts[i] += counts[i - 1];
+      const std::size_t base = order->size();
+      order->resize(base + stretch.size());
+      for (const Taken& taken : stretch)
+        (*order)[base + counts[static_cast<std::size_t>(taken.time - start)]++] = taken.event;
+    } else {
+      // A sparse stretch, too wide to count on.
+      std::stable_sort(stretch.begin(), stretch.end(),
+                       [](const Taken& a, const Taken& b) { return a.time < b.time; });
+      for (const Taken& taken : stretch)
+        order->push_back(taken.event);
+    }
+    if (!open)
+      break;
+
+    // The next stretch as wide as should hold kEventsPerStretch events by
+    // this one's count, within a factor of four of it.
+    std::uint64_t next = width * kEventsPerStretch / stretch.size();
+    if (next > width * 4)
+      next = width * 4;
+    if (next < width / 4)
+      next = width / 4;
+    start = end;
+    width = next == 0 ? 1 : next < kWidest ? next : kWidest;
+  }
+
+  // Each track's end-of-track event, where every cursor now stands, must be
+  // in order too.
+  for (const Cursor& cursor : cursors) {
+    if (cursor.ended && cursor.next->time < cursor.previous)
+      return false;
+  }
+  return true;
 }
 
 // Refuses what cannot be converted exactly; merges the tracks; finds the tempo.
@@ -82,28 +182,16 @@ Verdict Normalise(ttSmfSequence& sequence) {
   if (sequence.tracks.empty())
     return Verdict::kInvalid;
 
-  // The tempo events are looked for before the merge, while each track's
-  // events still lie together in memory; afterwards one track's neighbours
-  // are scattered over all of them.
-  TempoEvents tempo;
-  bool ordered = true;
-  for (const ttSmfTrack& track : sequence.tracks) {
-    ordered = ScanTrack(track, &tempo) && ordered;
-  }
-
   // A format-0 file with several track chunks is merged too: its later tracks
   // would otherwise keep their old ticks under the new tempo.
   if (sequence.tracks.size() > 1)
     MergeAllTracks(sequence);
   if (sequence.format == 1)
     sequence.SetFormat(0);
-  if (!ordered) {
-    // Times wrapped past 2^32: the merged track's own order decides which
-    // tempo event comes first.
-    tempo = TempoEvents();
-    tempo.inListOrder = true;
-    ScanTrack(sequence.tracks.front(), &tempo);
-  }
+  // After the merge the track lies in memory in about list order (the reader
+  // and the merge see to that), so this walk goes forward through memory.
+  TempoEvents tempo;
+  ScanInListOrder(sequence.tracks.front(), &tempo);
 
   // As if the merged track were read front to back: the first tempo event
   // must be at tick 0 and hold a tempo; any second one refuses the file.
@@ -176,11 +264,8 @@ void MergeTracks(ttSmfTrack& destination, ttSmfTrack& other) {
 
 void MergeAllTracks(ttSmfSequence& sequence) {
   std::list<ttSmfTrack>& tracks = sequence.tracks;
-  bool ordered = true;
-  for (const ttSmfTrack& track : tracks)
-    ordered = ordered && InTimeOrder(track);
-
-  if (!ordered) {
+  std::vector<ttSmfTrack::iterator> order;
+  if (!MergedOrder(tracks, &order)) {
     // Wrapped times: only the one-after-the-other merge defines the result.
     ttSmfTrack& first = tracks.front();
     while (tracks.size() > 1) {
@@ -190,15 +275,9 @@ void MergeAllTracks(ttSmfSequence& sequence) {
     return;
   }
 
-  // Sorted tracks: the sequential merge puts the events in order of time,
-  // then track, then position in the track. That order is made here stretch
-  // of time by stretch of time: the events of a stretch are taken track after
-  // track, each track's in list order, and sorted stably by time, by counting
-  // on a short stretch. About N steps instead of the N k / 2 node visits of
-  // the sequential merge, and no comparisons of unpredictable outcome.
-  // What differs is which end-of-track survives, so the end-of-track events
-  // are taken out first and the winner, the latest with the last track on
-  // ties, goes back at the end.
+  // The end-of-track events are left out of the order: the one that
+  // survives the sequential merge, the latest with the last track on ties,
+  // goes at the end.
   ttSmfTrack endOfTrack;
   for (ttSmfTrack& track : tracks) {
     if (track.empty())
@@ -210,107 +289,15 @@ void MergeAllTracks(ttSmfSequence& sequence) {
       track.pop_back();
     }
   }
-
-  // Every event goes into the first track, track after track; each stretch's
-  // events are then moved to its end in merged order. Within one list that is
-  // a relink of a few nodes, and iterators stay valid throughout.
-  struct Cursor {
-    ttSmfTrack::iterator next;
-    std::size_t left;
-  };
+  // Every event goes into the first track, track after track, then each is
+  // moved to its end in merged order: a relink of a few nodes within one
+  // list, and iterators stay valid throughout. The reader laid the nodes out
+  // in about this order, so the relinking goes forward through memory.
   ttSmfTrack& first = tracks.front();
-  std::vector<Cursor> cursors;
-  cursors.reserve(tracks.size());
-  for (ttSmfTrack& track : tracks) {
-    cursors.push_back(Cursor{track.begin(), track.size()});
-    if (&track != &first)
-      first.splice(first.end(), track);
-  }
-
-  struct Taken {
-    std::uint32_t time;
-    ttSmfTrack::iterator event;
-  };
-  std::vector<Taken> stretch;
-  std::vector<ttSmfTrack::iterator> sorted;
-  std::vector<std::uint32_t> counts;
-  std::vector<Cursor> saved;
-  std::uint64_t start = 0;
-  std::uint64_t width = kFirstStretch;
-  for (;;) {
-    const std::uint64_t end = start + width;
-    saved = cursors;
-    stretch.clear();
-    bool full = false;
-    bool open = false;
-    for (Cursor& cursor : cursors) {
-      while (cursor.left > 0 && cursor.next->time < end) {
-        stretch.push_back(Taken{cursor.next->time, cursor.next});
-        ++cursor.next;
-        --cursor.left;
-      }
-      open = open || cursor.left > 0;
-      if (stretch.size() > kMostPerStretch && width > 1) {
-        full = true;
-        break;
-      }
-    }
-    if (full) {
-      // Far more events than expected on a short span: again, narrower. A
-      // single tick is never too full, as it needs no sorting.
-      cursors = saved;
-      width = width / 16 > 0 ? width / 16 : 1;
-      continue;
-    }
-
-    if (stretch.empty()) {
-      if (!open)
-        break;
-      // A gap: the next stretch starts at the earliest event still to come.
-      std::uint64_t earliest = ~std::uint64_t{0};
-      for (const Cursor& cursor : cursors) {
-        if (cursor.left > 0 && cursor.next->time < earliest)
-          earliest = cursor.next->time;
-      }
-      start = earliest;
-      continue;
-    }
-
-    if (width == 1) {
-      for (const Taken& taken : stretch)
-        first.splice(first.end(), first, taken.event);
-    } else if (width <= kMostCounted) {
-      counts.assign(static_cast<std::size_t>(width) + 1, 0);
-      for (const Taken& taken : stretch)
-        ++counts[static_cast<std::size_t>(taken.time - start) + 1];
-      for (std::size_t i = 1; i < counts.size(); ++i)
-        counts[i] += counts[i - 1];
-      sorted.resize(stretch.size());
-      for (const Taken& taken : stretch)
-        sorted[counts[static_cast<std::size_t>(taken.time - start)]++] = taken.event;
-      for (const ttSmfTrack::iterator& event : sorted)
-        first.splice(first.end(), first, event);
-    } else {
-      // A sparse stretch, too wide to count on.
-      std::stable_sort(stretch.begin(), stretch.end(),
-                       [](const Taken& a, const Taken& b) { return a.time < b.time; });
-      for (const Taken& taken : stretch)
-        first.splice(first.end(), first, taken.event);
-    }
-    if (!open)
-      break;
-
-    // The next stretch as wide as should hold kEventsPerStretch events by
-    // this one's count, within a factor of four of it.
-    std::uint64_t next = width * kEventsPerStretch / stretch.size();
-    if (next > width * 4)
-      next = width * 4;
-    if (next < width / 4)
-      next = width / 4;
-    start = end;
-    width = next == 0 ? 1 : next < kWidest ? next : kWidest;
-  }
-
+  for (auto track = std::next(tracks.begin()); track != tracks.end(); ++track)
+    first.splice(first.end(), *track);
+  for (const ttSmfTrack::iterator& event : order)
+    first.splice(first.end(), first, event);
   first.splice(first.end(), endOfTrack);
   tracks.erase(std::next(tracks.begin()), tracks.end());
 }
