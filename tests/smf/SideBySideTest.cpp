@@ -1,0 +1,119 @@
+// The reader takes track chunks side by side, a stretch of time at a time,
+// and stores each stretch in time order; what it stores, and where it leaves
+// the stream and StagingEvent, must be exactly what reading the chunks one
+// after the other gives, whatever the times look like.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "SmfTestKit.h"
+
+namespace smftest {
+namespace {
+
+using SideBySide = SequenceTest;
+
+Bytes Sysex(std::uint8_t tag) {
+  return {0xF0, 0x05, 0x7E, 0x7F, 0x09, tag, 0xF7};
+}
+
+// `tracks` tracks of `events` events each: event i of track t at tick
+// time(t, i), a note-on, every seventh a sysex; then the end of track.
+template <typename Time>
+std::vector<Track> Tracks(int tracks, int events, Time time) {
+  std::vector<Track> out;
+  for (int t = 0; t < tracks; ++t) {
+    Track track;
+    std::uint32_t last = 0;
+    for (int i = 0; i < events; ++i) {
+      last = time(t, i);
+      track.push_back({last, i % 7 == 3 ? Sysex(static_cast<std::uint8_t>(t))
+                                        : NoteOn(static_cast<std::uint8_t>(i % 128),
+                                                 static_cast<std::uint8_t>(1 + t % 127))});
+    }
+    track.push_back({last + static_cast<std::uint32_t>(t % 3), EndOfTrack()});
+    out.push_back(track);
+  }
+  return out;
+}
+
+TEST_F(SideBySide, StoresWhatReadingChunkAfterChunkStores) {
+  const struct {
+    const char* why;
+    std::vector<Track> tracks;
+  } kRows[] = {
+      {"one track", Tracks(1, 3000, [](int, int i) { return 5u * static_cast<std::uint32_t>(i); })},
+      {"three hundred short tracks on shared ticks",
+       Tracks(300, 6, [](int t, int i) { return static_cast<std::uint32_t>(7 * i + t % 5); })},
+      {"tracks starting late and early",
+       Tracks(20, 200,
+              [](int t, int i) { return static_cast<std::uint32_t>((19 - t) * 5000 + 3 * i); })},
+      {"every event on one tick", Tracks(40, 100, [](int, int) { return 9u; })},
+      {"more events on one tick than a stretch stores at once",
+       Tracks(2, 150000, [](int t, int i) { return t == 0 ? 0u : static_cast<std::uint32_t>(i); })},
+      {"ticks too far apart to count on",
+       Tracks(4, 50,
+              [](int t, int i) { return static_cast<std::uint32_t>(i * 3000000 + t * 1000000); })},
+      {"one track's times wrapping past 2^32",
+       Tracks(3, 40,
+              [](int t, int i) {
+                return t == 1 ? static_cast<std::uint32_t>(i) * 0x0FFFFFFFu
+                              : static_cast<std::uint32_t>(i * 10);
+              })},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    const Bytes file = Smf(1, 96, row.tracks);
+    const auto size = static_cast<std::uint32_t>(file.size());
+    std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[size]);
+    std::copy(file.begin(), file.end(), image.get());
+    ttSmfParser parser;
+    ASSERT_TRUE(parser.Parse(image.get(), size));
+
+    // Compared event by event: a failure names the first difference.
+    const std::vector<Track> stored = SnapshotSequence();
+    ASSERT_EQ(stored.size(), row.tracks.size());
+    for (std::size_t t = 0; t < stored.size(); ++t) {
+      ASSERT_EQ(stored[t].size(), row.tracks[t].size()) << "track " << t;
+      for (std::size_t i = 0; i < stored[t].size(); ++i)
+        ASSERT_EQ(stored[t][i], row.tracks[t][i]) << "track " << t << ", event " << i;
+    }
+    // After the last chunk's end-of-track, as chunk-by-chunk reading leaves
+    // them: the stream at the end with the length byte read last, and the
+    // end-of-track staged.
+    EXPECT_EQ(parser.stream.position, size);
+    EXPECT_EQ(parser.stream.last, 1u);
+    const TimedEvent& last = row.tracks.back().back();
+    EXPECT_EQ(StagingEvent.time, last.time);
+    EXPECT_EQ(Bytes(StagingEvent.bytes.data, StagingEvent.bytes.data + StagingEvent.bytes.length),
+              last.bytes);
+    EXPECT_GE(StagingEvent.bytes.capacity, Sysex(0).size()) << "grown for the longest event";
+  }
+}
+
+TEST_F(SideBySide, AFaultLeavesWhatChunkAfterChunkReadingLeaves) {
+  // Side by side, the second track's fault would be met after events of the
+  // third track were read; a failed parse still holds only the first track
+  // and the second one's events before the fault.
+  std::vector<Track> tracks =
+      Tracks(3, 50, [](int, int i) { return static_cast<std::uint32_t>(i); });
+  Bytes file = Smf(1, 96, tracks);
+  // The 21st event of the second track (after its one-byte delta) gets a
+  // status byte no track may hold.
+  const Track before(tracks[1].begin(), tracks[1].begin() + 20);
+  const std::size_t at =
+      14 + TrackChunk(TrackBody(tracks[0])).size() + 8 + TrackBody(before).size() + 1;
+  ASSERT_EQ(file[at], 0x90);
+  file[at] = 0xF4;
+  EXPECT_FALSE(ParseImage(file));
+  const std::vector<Track> stored = SnapshotSequence();
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0], tracks[0]);
+  EXPECT_EQ(stored[1], before);
+}
+
+}  // namespace
+}  // namespace smftest
