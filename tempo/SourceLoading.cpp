@@ -182,6 +182,19 @@ Verdict Normalise(ttSmfSequence& sequence) {
   if (sequence.tracks.empty())
     return Verdict::kInvalid;
 
+  // Tick times that wrapped past 2^32 are known only modulo 2^32: rescaled,
+  // they would run backwards where they wrapped, which no SMF can hold, so
+  // such a file could never be saved. It is refused before the merge, whose
+  // only defined order for such tracks costs time quadratic in their number.
+  for (const ttSmfTrack& track : sequence.tracks) {
+    std::uint32_t previous = 0;
+    for (const ttSmfEvent& event : track) {
+      if (event.time < previous)
+        return Verdict::kUnsupported;
+      previous = event.time;
+    }
+  }
+
   // A format-0 file with several track chunks is merged too: its later tracks
   // would otherwise keep their old ticks under the new tempo.
   if (sequence.tracks.size() > 1)

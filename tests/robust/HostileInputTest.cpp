@@ -1,0 +1,64 @@
+// Files shaped to make loading slow rather than large: many tracks to merge,
+// and tick times that wrap past 2^32, whose only defined merge order would
+// cost time quadratic in the number of tracks.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "RobustKit.h"
+#include "Texts.h"
+
+namespace {
+
+using robust::Bytes;
+using smftest::EndOfTrack;
+using smftest::NoteOn;
+using smftest::Tempo;
+using smftest::Track;
+
+// `tracks` tracks of a note and an end of track; the first also has `longest`
+// deltas of 0x0FFFFFFF before its end.
+Bytes ManyTracks(int tracks, int longest) {
+  std::vector<Track> all;
+  Track first = {{0, Tempo(500000)}};
+  std::uint32_t time = 0;
+  for (int i = 0; i < longest; ++i)
+    first.push_back({time += 0x0FFFFFFFu, NoteOn(60)});
+  first.push_back({time + 1, EndOfTrack()});
+  all.push_back(first);
+  for (int t = 1; t < tracks; ++t)
+    all.push_back({{static_cast<std::uint32_t>(t), NoteOn(61)}, {1000000, EndOfTrack()}});
+  return smftest::Smf(1, 96, all);
+}
+
+TEST(HostileInput, TimesWrappingPast32BitsAreRefusedBeforeTheMerge) {
+  const struct {
+    const char* why;
+    Bytes source;
+    bool loads;
+  } kRows[] = {
+      {"sixteen longest deltas stay below 2^32", ManyTracks(3, 16), true},
+      {"seventeen wrap past it", ManyTracks(3, 17), false},
+      {"a wrapped track among 65,535 to merge", ManyTracks(0xFFFF, 17), false},
+      {"65,535 tracks in time order merge into one", ManyTracks(0xFFFF, 0), true},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    robust::Session session(row.source);
+    session.Drop();
+    EXPECT_EQ(SourceLoaded, row.loads);
+    if (row.loads) {
+      EXPECT_TRUE(session.platform.messages.empty());
+      ASSERT_EQ(CurrentSequence.tracks.size(), 1u);
+      EXPECT_EQ(CurrentSequence.tracks.front().back().time,
+                row.source.size() > 100000 ? 1000000u : 16u * 0x0FFFFFFFu + 1);
+    } else {
+      EXPECT_EQ(session.platform.Texts(), std::vector<std::string>{TT_TEXT_UNSUPPORTED_SMF});
+    }
+  }
+}
+
+}  // namespace
