@@ -17,7 +17,7 @@ if [ "${1:-}" = --inner ]; then
   wine "$build/app/win32/SorbelloSmfTempo.exe" &
   app=$!
   trap 'kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true' EXIT
-  wine "$build/tests/win32/win32_screenshot_driver.exe"
+  wine "$build/tests/win32/win32_program_test.exe" --screenshot
   wid=""
   for _ in $(seq 100); do  # up to 10 s for the dialog's X window (not the 1x1 IME one)
     wid=$(xwininfo -root -tree | awk 'tolower($0) ~ /"sorbellosmftempo\.exe"/ && !/ 1x1\+/ {print $1; exit}')
