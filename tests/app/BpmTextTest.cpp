@@ -17,19 +17,15 @@ struct ParseRow {
 };
 
 const ParseRow kParseRows[] = {
-    {"zero", "0", 0},
     {"a half", "0.5", 0.5},
     {"a word", "abc", 0},
     {"inf is not a number here", "inf", 0},
     {"nan is not a number here", "nan", 0},
-    {"INFINITY either", "INFINITY", 0},
     {"hexadecimal is not read", "0x10", 0},
     {"negative", "-120", -120},
     {"plus sign", "+90", 90},
-    {"one", "1", 1},
     {"trailing garbage ignored", "120abc", 120},
-    {"leading spaces skipped", "  90", 90},
-    {"leading tab and newline skipped", "\t\n90", 90},
+    {"leading white space skipped", " \t\n90", 90},
     {"exponent e", "1e2", 100},
     {"exponent d, as the runtime reads it", "1d2", 100},
     {"exponent D with sign", "25D-1", 2.5},
@@ -38,11 +34,8 @@ const ParseRow kParseRows[] = {
     {"a lone point is no number", ".", 0},
     {"the comma is no decimal point", "1,5", 1},
     {"a second point ends the number", "1.2.3", 1.2},
-    {"exponent letter without digits is left over", "3e", 3},
     {"exponent sign without digits is left over", "3e+x", 3},
     {"space after the sign ends it", "- 5", 0},
-    {"full-width digits are not digits", "１２０", 0},
-    {"only spaces", "   ", 0},
     {"empty", "", 0},
     {"too large for a double", "1e400", HUGE_VAL},
     {"too large, no digit before the point", ".5e400", HUGE_VAL},
@@ -95,13 +88,11 @@ TEST(FormatBpmText, ShowsTenSignificantDigits) {
       {"tempo 500000", 120.0, "120.0"},
       {"tempo 16777215", 60000000.0 / 16777215.0, "3.5762789"},
       {"tempo 1", 60000000.0, "60000000.0"},
-      {"tempo 1000000", 60.0, "60.0"},
       {"tempo 8571428", 60000000.0 / 8571428.0, "7.000000467"},
       {"tempo 7", 60000000.0 / 7.0, "8571428.571"},
       {"a third", 1.0 / 3.0, "0.3333333333"},
       {"rounding carries into a new digit", 99.9999999999, "100.0"},
       {"ten integer digits", 1234567890.0, "1234567890.0"},
-      {"negative", -1.0, "-1.0"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);

@@ -26,41 +26,26 @@ class RecordingPlatform {
   RecordingPlatform(const RecordingPlatform&) = delete;
   RecordingPlatform& operator=(const RecordingPlatform&) = delete;
 
-  // Files by path. A path in `folders` exists but cannot be read as a file.
-  std::map<std::string, std::vector<std::uint8_t>> files;
+  std::map<std::string, std::vector<std::uint8_t>> files;  // by path
 
   // Error codes injected per step (0: the step succeeds).
-  std::uint32_t openError = 0;
-  std::uint32_t sizeError = 0;
-  std::uint32_t readError = 0;
-  std::uint32_t createError = 0;
-  std::uint32_t writeError = 0;
-  std::uint32_t closeError = 0;
-  std::uint32_t replaceError = 0;
-  // When set, the size reported for every opened file.
-  std::uint64_t reportedSize = 0;
+  std::uint32_t openError = 0, sizeError = 0, readError = 0;
+  std::uint32_t createError = 0, writeError = 0, closeError = 0, replaceError = 0;
+  std::uint64_t reportedSize = 0;  // when set, the size of every opened file
 
   // Answers of the open and save dialogs, in order; an empty string cancels.
-  std::deque<std::string> openAnswers;
-  std::deque<std::string> saveAnswers;
-  // Texts of the dialog's fields by control id.
-  std::map<int, std::string> fields;
+  std::deque<std::string> openAnswers, saveAnswers;
+  int openDialogCalls = 0, saveDialogCalls = 0;
+  std::map<int, std::string> fields;  // the dialog's fields by control id
 
-  // What the system would say for a code: "system text N\r\n" for any code
-  // not in unknownCodes.
+  // Codes the system has no text for; any other gets SystemText(code).
   std::vector<std::uint32_t> unknownCodes;
+  static std::string SystemText(std::uint32_t code);  // "system text N\r\n"
 
   std::vector<RecordedMessage> messages;
-  // Paths of temporary files that exist right now (created, not yet renamed
-  // or removed).
+  std::vector<std::string> Texts() const;  // of the messages, in order
+  // Temporary files that exist right now (created, not yet renamed or removed).
   std::vector<std::string> liveTemps;
-  int saveDialogCalls = 0;
-  int openDialogCalls = 0;
-
-  // The texts of the recorded messages, in order.
-  std::vector<std::string> Texts() const;
-
-  static std::string SystemText(std::uint32_t code);
 
  private:
   const ttPlatform* previous_;

@@ -1,12 +1,8 @@
 #include "SmfBuilder.h"
 
-#include <cstdio>
-#include <cstdlib>  // std::getenv
 #include <fstream>
 #include <iterator>
 #include <random>
-
-#include "ttSmfSequence.h"
 
 namespace smftest {
 
@@ -65,20 +61,15 @@ Bytes TrackBody(const Track& events) {
 
 Bytes Smf(std::uint16_t format, std::uint16_t division, const std::vector<Track>& tracks) {
   Bytes out = Header(format, static_cast<std::uint16_t>(tracks.size()), division);
-  for (const Track& t : tracks) {
-    const Bytes chunk = TrackChunk(TrackBody(t));
-    out.insert(out.end(), chunk.begin(), chunk.end());
-  }
+  for (const Track& t : tracks)
+    out = Concat({out, TrackChunk(TrackBody(t))});
   return out;
 }
 
 Bytes Tempo(std::uint32_t us) {
-  return {0xFF,
-          0x51,
-          0x03,
-          static_cast<std::uint8_t>(us >> 16),
-          static_cast<std::uint8_t>(us >> 8),
-          static_cast<std::uint8_t>(us)};
+  Bytes out = Concat({{0xFF, 0x51}, U32(us)});
+  out[2] = 0x03;  // the length, over the tempo's unused high byte
+  return out;
 }
 Bytes EndOfTrack() {
   return {0xFF, 0x2F, 0x00};
@@ -87,21 +78,16 @@ Bytes NoteOn(std::uint8_t key, std::uint8_t velocity, std::uint8_t channel) {
   return {static_cast<std::uint8_t>(0x90 | channel), key, velocity};
 }
 
-std::vector<Track> SnapshotSequence() {
-  std::vector<Track> out;
-  for (const ttSmfTrack& track : CurrentSequence.tracks) {
-    Track t;
-    for (const ttSmfEvent& e : track)
-      t.push_back({e.time, Bytes(e.bytes.data, e.bytes.data + e.bytes.length)});
-    out.push_back(std::move(t));
-  }
-  return out;
-}
-
 Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Track>* expected) {
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   auto byte7 = [&]() { return static_cast<std::uint8_t>(rng() & 0x7F); };
+  auto random7 = [&](std::uint32_t n) {
+    Bytes b;
+    while (b.size() < n)
+      b.push_back(byte7());
+    return b;
+  };
 
   // VarLen(v), sometimes with leading 0x80 bytes, never more than four bytes in all.
   auto padded = [&](std::uint32_t v) {
@@ -145,56 +131,28 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
         time += static_cast<std::uint32_t>(pick(r < 98 ? 0x4000 : 0x200000)) + 0x80;
       }
       const std::uint8_t channel = static_cast<std::uint8_t>(pick(16));
-      switch (pick(12)) {
-        case 0:
-        case 1:
-        case 2:
-          emit({static_cast<std::uint8_t>(0x90 | channel), byte7(), byte7()}, true);
-          break;
-        case 3:
-        case 4:
-          emit({static_cast<std::uint8_t>(0x80 | channel), byte7(), byte7()}, true);
-          break;
-        case 5:
-          emit({static_cast<std::uint8_t>(0xA0 | channel), byte7(), byte7()}, true);
-          break;
-        case 6:
-          emit({static_cast<std::uint8_t>(0xB0 | channel), byte7(), byte7()}, true);
-          break;
-        case 7:
-          emit({static_cast<std::uint8_t>(0xC0 | channel), byte7()}, true);
-          break;
-        case 8:
-          emit({static_cast<std::uint8_t>(0xD0 | channel), byte7()}, true);
-          break;
-        case 9:
-          emit({static_cast<std::uint8_t>(0xE0 | channel), byte7(), byte7()}, true);
-          break;
-        case 10: {
-          Bytes data;
-          const int n = pick(300);
-          for (int k = 0; k < n; ++k)
-            data.push_back(byte7());
-          Bytes e = Concat({{static_cast<std::uint8_t>(pick(2) ? 0xF0 : 0xF7)},
-                            padded(static_cast<std::uint32_t>(data.size())),
-                            data});
-          emit(e, false);
-          break;
-        }
-        default: {
-          static const std::uint8_t kTypes[] = {0x01, 0x02, 0x03, 0x05, 0x06,
-                                                0x7F, 0x58, 0x59, 0x54};
-          const std::uint8_t type = kTypes[pick(9)];
-          std::uint32_t n = type == 0x58   ? 4
-                            : type == 0x59 ? 2
-                            : type == 0x54 ? 5
-                                           : static_cast<std::uint32_t>(pick(140));
-          Bytes data;
-          for (std::uint32_t k = 0; k < n; ++k)
-            data.push_back(byte7());
-          emit(Concat({{0xFF, type}, padded(n), data}), false);
-          break;
-        }
+      const int kind = pick(12);
+      if (kind < 10) {
+        static const std::uint8_t kStatus[] = {0x90, 0x90, 0x90, 0x80, 0x80,
+                                               0xA0, 0xB0, 0xC0, 0xD0, 0xE0};
+        Bytes e = {static_cast<std::uint8_t>(kStatus[kind] | channel), byte7()};
+        if (kStatus[kind] != 0xC0 && kStatus[kind] != 0xD0)
+          e.push_back(byte7());
+        emit(e, true);
+      } else if (kind == 10) {  // sysex, F0 or F7
+        const Bytes data = random7(static_cast<std::uint32_t>(pick(300)));
+        emit(Concat({{static_cast<std::uint8_t>(pick(2) ? 0xF0 : 0xF7)},
+                     padded(static_cast<std::uint32_t>(data.size())),
+                     data}),
+             false);
+      } else {
+        static const std::uint8_t kTypes[] = {0x01, 0x02, 0x03, 0x05, 0x06, 0x7F, 0x58, 0x59, 0x54};
+        const std::uint8_t type = kTypes[pick(9)];
+        const Bytes data = random7(type == 0x58   ? 4
+                                   : type == 0x59 ? 2
+                                   : type == 0x54 ? 5
+                                                  : static_cast<std::uint32_t>(pick(140)));
+        emit(Concat({{0xFF, type}, padded(static_cast<std::uint32_t>(data.size())), data}), false);
       }
     }
     time += static_cast<std::uint32_t>(pick(3) == 0 ? 0 : pick(1000));
@@ -205,15 +163,6 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
       expected->push_back(std::move(stored));
   }
   return out;
-}
-
-std::string WriteTempFile(const std::string& name, const Bytes& bytes) {
-  const char* dir = std::getenv("TMPDIR");
-  std::string path = std::string(dir != nullptr ? dir : "/tmp") + "/smftempo-test-" + name;
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  return path;
 }
 
 Bytes ReadFile(const std::string& path) {

@@ -1,6 +1,5 @@
 #pragma once
-// Builds SMF bytes for tests, so that no binary fixture is needed, and takes
-// snapshots of CurrentSequence to compare.
+// Builds SMF bytes for tests, so that no binary fixture is needed.
 
 #include <cstdint>
 #include <ostream>
@@ -44,9 +43,6 @@ Bytes Tempo(std::uint32_t microseconds);  // FF 51 03 tt tt tt
 Bytes EndOfTrack();                       // FF 2F 00
 Bytes NoteOn(std::uint8_t key, std::uint8_t velocity = 100, std::uint8_t channel = 0);
 
-// CurrentSequence as plain values: per track, (time, bytes) of every event.
-std::vector<Track> SnapshotSequence();
-
 // Options for generated files.
 struct GenerateOptions {
   std::uint16_t format = 1;
@@ -69,8 +65,6 @@ struct GenerateOptions {
 Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& options,
                   std::vector<Track>* expected = nullptr);
 
-// Writes bytes to a new file under the test's temporary folder; returns its path.
-std::string WriteTempFile(const std::string& name, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
 
 }  // namespace smftest

@@ -1,16 +1,21 @@
 #pragma once
-// Shared by the model, reader and writer tests: every test starts and ends on
-// an empty CurrentSequence, and images are parsed from an exact-size heap copy
-// so that a sanitizer sees any read one byte past the end.
+// Shared by the core tests: every test starts and ends on an empty
+// CurrentSequence, and images are parsed from an exact-size heap copy so that
+// a sanitizer sees any read one byte past the end.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
 
+#include "RecordingPlatform.h"
 #include "SmfBuilder.h"
 #include "SmfImage.h"
+#include "SourceLoading.h"
 #include "ttSmfParser.h"
 #include "ttSmfSequence.h"
 
@@ -30,28 +35,29 @@ inline bool ParseImage(const Bytes& image) {
   return parser.Parse(copy.get(), size);
 }
 
-// Bytes from hex digits; spaces only group them for the reader ("00 FF2F00").
-inline Bytes Hex(const char* text) {
+// Bytes from upper-case hex digits; spaces only group them ("00 FF2F00").
+inline Bytes Hex(const std::string& text) {
   Bytes out;
-  int high = -1;
-  for (; *text != '\0'; ++text) {
-    const char c = *text;
-    if (c == ' ')
-      continue;
-    const int digit = c <= '9' ? c - '0' : c - 'A' + 10;
-    if (high < 0) {
-      high = digit;
-    } else {
-      out.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-      high = -1;
-    }
+  std::string digits;
+  for (char c : text) {
+    if (c != ' ')
+      digits += c;
   }
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
   return out;
 }
 
-// Event bytes as a vector, for readable comparisons.
-inline Bytes BytesOf(const ttSmfEvent& e) {
-  return Bytes(e.bytes.data, e.bytes.data + e.bytes.length);
+// Events from "time:hex" groups: "0:903C40 16:FF2F00".
+inline Track Events(const std::string& text) {
+  Track out;
+  std::istringstream in(text);
+  for (std::string group; in >> group;) {
+    const std::size_t colon = group.find(':');
+    out.push_back({static_cast<std::uint32_t>(std::stoul(group.substr(0, colon))),
+                   Hex(group.substr(colon + 1))});
+  }
+  return out;
 }
 
 // The image BuildSmfImage makes of CurrentSequence (empty when it refuses).
@@ -60,6 +66,40 @@ inline Bytes BuildImage() {
   const std::uint32_t n = BuildSmfImage(out);
   EXPECT_EQ(n, out.length) << "the returned count is the array's final length";
   return Bytes(out.data, out.data + out.length);
+}
+
+inline ttSmfTrack MakeTrack(const Track& events) {
+  ttSmfTrack track;
+  for (const TimedEvent& e : events) {
+    track.push_back(ttSmfEvent{e.time, ttByteArray()});
+    track.back().bytes.Store(e.bytes.data(), static_cast<std::uint32_t>(e.bytes.size()), 0);
+  }
+  return track;
+}
+
+inline Track EventsOf(const ttSmfTrack& track) {
+  Track out;
+  for (const ttSmfEvent& e : track)
+    out.push_back({e.time, Bytes(e.bytes.data, e.bytes.data + e.bytes.length)});
+  return out;
+}
+
+inline std::vector<Track> SnapshotSequence() {
+  std::vector<Track> out;
+  for (const ttSmfTrack& track : CurrentSequence.tracks)
+    out.push_back(EventsOf(track));
+  return out;
+}
+
+// Loads `file` as in.mid through the recording platform; on success every
+// event is in the first track, which Loaded() gives.
+inline bool LoadSource(RecordingPlatform& platform, const Bytes& file, ttWindow owner = nullptr) {
+  platform.files["in.mid"] = file;
+  CurrentSequence.Clear();
+  return LoadSourceSmf(owner, "in.mid");
+}
+inline Track Loaded() {
+  return EventsOf(CurrentSequence.tracks.front());
 }
 
 }  // namespace smftest

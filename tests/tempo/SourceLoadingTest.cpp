@@ -8,52 +8,15 @@
 #include <list>
 #include <random>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "RecordingPlatform.h"
-#include "SmfBuilder.h"
-#include "SourceLoading.h"
+#include "SmfTestKit.h"
 #include "Texts.h"
 
+namespace smftest {
 namespace {
-
-using smftest::Bytes;
-using smftest::EndOfTrack;
-using smftest::NoteOn;
-using smftest::Smf;
-using smftest::Tempo;
-using smftest::Track;
-using Events = std::vector<std::pair<std::uint32_t, Bytes>>;
 
 int ownerTag = 0;
 const ttWindow kOwner = &ownerTag;
-
-Events EventsOf(const ttSmfTrack& track) {
-  Events out;
-  for (const ttSmfEvent& e : track)
-    out.emplace_back(e.time, Bytes(e.bytes.data, e.bytes.data + e.bytes.length));
-  return out;
-}
-
-ttSmfEvent MakeEvent(std::uint32_t time, const Bytes& bytes) {
-  ttSmfEvent event{time, ttByteArray()};
-  event.bytes.Store(bytes.data(), static_cast<std::uint32_t>(bytes.size()), 0);
-  return event;
-}
-
-ttSmfTrack MakeTrack(const Events& events) {
-  ttSmfTrack track;
-  for (const auto& e : events)
-    track.push_back(MakeEvent(e.first, e.second));
-  return track;
-}
-
-bool Load(RecordingPlatform& platform, const Bytes& file) {
-  platform.files["source.mid"] = file;
-  CurrentSequence.Clear();
-  return LoadSourceSmf(kOwner, "source.mid");
-}
 
 // A tempo event whose length is written in two bytes (80 03 is not the
 // shortest form of 3, but readers accept it).
@@ -71,55 +34,51 @@ void ExpectOneError(const RecordingPlatform& platform, const std::string& text) 
   EXPECT_EQ(platform.messages[0].owner, kOwner);
 }
 
-const Bytes kPlainFile = Smf(0, 480, {{{0, NoteOn(60)}, {480, EndOfTrack()}}});
+const Track kNotes = {{0, NoteOn(60)}, {480, EndOfTrack()}};
+const Bytes kPlainFile = Smf(0, 480, {kNotes});
 
-}  // namespace
+// One track at 480 ticks per quarter: the given events, then the end of track.
+Bytes OneTrack(Track events) {
+  events.push_back({480, EndOfTrack()});
+  return Smf(0, 480, {events});
+}
 
 TEST(SourceLoading, RefusesWithItsMessageAndForgetsTheBpm) {
-  const Track notes = {{0, NoteOn(60)}, {480, EndOfTrack()}};
-  const Bytes foreignOnly =
-      smftest::Concat({smftest::Header(0, 1, 480), {'X', 'F', 'I', 'H', 0, 0, 0, 2, 1, 2}});
+  const char* const kInvalid = TT_TEXT_INVALID_SMF;
+  const char* const kUnsupported = TT_TEXT_UNSUPPORTED_SMF;
+  const Bytes foreignOnly = Concat({Header(0, 1, 480), {'X', 'F', 'I', 'H', 0, 0, 0, 2, 1, 2}});
   const struct {
     const char* why;
     Bytes file;
     const char* message;
   } kRows[] = {
-      {"an empty file", {}, TT_TEXT_INVALID_SMF},
-      {"text, not an SMF", {'h', 'e', 'l', 'l', 'o'}, TT_TEXT_INVALID_SMF},
-      {"a track cut short", Bytes(kPlainFile.begin(), kPlainFile.end() - 2), TT_TEXT_INVALID_SMF},
-      {"format 2", Smf(2, 480, {notes}), TT_TEXT_UNSUPPORTED_SMF},
-      {"format 3 is no SMF at all", Smf(3, 480, {notes}), TT_TEXT_INVALID_SMF},
-      {"SMPTE division, 25 frames", Smf(0, 0xE728, {notes}), TT_TEXT_UNSUPPORTED_SMF},
-      {"SMPTE division with an unknown frame rate", Smf(0, 0x8128, {notes}), TT_TEXT_INVALID_SMF},
-      {"header announcing no chunk", Smf(0, 480, {}), TT_TEXT_INVALID_SMF},
-      {"only a foreign chunk, no track", foreignOnly, TT_TEXT_INVALID_SMF},
-      {"tempo event after tick 0",
-       Smf(0, 480, {{{0, NoteOn(60)}, {10, Tempo(400000)}, {480, EndOfTrack()}}}),
-       TT_TEXT_UNSUPPORTED_SMF},
-      {"two equal tempo events at tick 0 in one track",
-       Smf(0, 480, {{{0, Tempo(500000)}, {0, Tempo(500000)}, {480, EndOfTrack()}}}),
-       TT_TEXT_UNSUPPORTED_SMF},
+      {"an empty file", {}, kInvalid},
+      {"a track cut short", Bytes(kPlainFile.begin(), kPlainFile.end() - 2), kInvalid},
+      {"format 2", Smf(2, 480, {kNotes}), kUnsupported},
+      {"format 3 is no SMF at all", Smf(3, 480, {kNotes}), kInvalid},
+      {"SMPTE division, 25 frames", Smf(0, 0xE728, {kNotes}), kUnsupported},
+      {"SMPTE division, unknown frame rate", Smf(0, 0x8128, {kNotes}), kInvalid},
+      {"header announcing no chunk", Smf(0, 480, {}), kInvalid},
+      {"only a foreign chunk, no track", foreignOnly, kInvalid},
+      {"tempo event after tick 0", OneTrack({{0, NoteOn(60)}, {10, Tempo(400000)}}), kUnsupported},
       {"tempo events at tick 0 in two tracks",
        Smf(1, 480,
            {{{0, Tempo(500000)}, {0, EndOfTrack()}}, {{0, Tempo(500000)}, {9, EndOfTrack()}}}),
-       TT_TEXT_UNSUPPORTED_SMF},
-      {"tempo 0 would give an infinite BPM", Smf(0, 480, {{{0, Tempo(0)}, {480, EndOfTrack()}}}),
-       TT_TEXT_UNSUPPORTED_SMF},
-      {"a padded tempo event after tick 0 is still a tempo change",
-       Smf(0, 480, {{{0, NoteOn(60)}, {5, PaddedTempo(400000)}, {480, EndOfTrack()}}}),
-       TT_TEXT_UNSUPPORTED_SMF},
-      {"a padded tempo event counts as a second tempo event",
-       Smf(0, 480, {{{0, Tempo(500000)}, {0, PaddedTempo(500000)}, {480, EndOfTrack()}}}),
-       TT_TEXT_UNSUPPORTED_SMF},
-      {"format 0, tempo change in its second track chunk",
-       Smf(0, 480, {notes, {{0, NoteOn(1)}, {100, Tempo(400000)}, {200, EndOfTrack()}}}),
-       TT_TEXT_UNSUPPORTED_SMF},
+       kUnsupported},
+      {"tempo 0 would give an infinite BPM", OneTrack({{0, Tempo(0)}}), kUnsupported},
+      {"a padded tempo event after tick 0", OneTrack({{0, NoteOn(60)}, {5, PaddedTempo(400000)}}),
+       kUnsupported},
+      {"a padded tempo event is a second one",
+       OneTrack({{0, Tempo(500000)}, {0, PaddedTempo(500000)}}), kUnsupported},
+      {"format 0, tempo change in its second chunk",
+       Smf(0, 480, {kNotes, {{0, NoteOn(1)}, {100, Tempo(400000)}, {200, EndOfTrack()}}}),
+       kUnsupported},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     RecordingPlatform platform;
-    ASSERT_TRUE(Load(platform, kPlainFile));  // SourceBpm is 120.0 now
-    EXPECT_FALSE(Load(platform, row.file));
+    ASSERT_TRUE(LoadSource(platform, kPlainFile, kOwner));  // SourceBpm is 120.0 now
+    EXPECT_FALSE(LoadSource(platform, row.file, kOwner));
     EXPECT_EQ(SourceBpm, -1.0);
     ExpectOneError(platform, row.message);
   }
@@ -133,9 +92,7 @@ TEST(SourceLoading, ReportsSystemErrorsInTheSystemsWords) {
     std::uint64_t size;
     const char* text;
   } kRows[] = {
-      {"open fails", &RecordingPlatform::openError, 5, 0, "system text 5\r\n"},  // line break kept
-      {"size fails", &RecordingPlatform::sizeError, 6, 0, "system text 6\r\n"},
-      {"read fails", &RecordingPlatform::readError, 23, 0, "system text 23\r\n"},
+      {"open fails, line break kept", &RecordingPlatform::openError, 5, 0, "system text 5\r\n"},
       {"a code without text", &RecordingPlatform::readError, 0xDEAD, 0, TT_TEXT_UNEXPECTED_ERROR},
       {"4 GiB is refused before reading", &RecordingPlatform::readError, 5, 0x100000000u,
        TT_TEXT_FILE_TOO_LARGE},
@@ -146,7 +103,7 @@ TEST(SourceLoading, ReportsSystemErrorsInTheSystemsWords) {
     platform.*row.step = row.code;
     platform.reportedSize = row.size;
     platform.unknownCodes.push_back(0xDEAD);
-    EXPECT_FALSE(Load(platform, kPlainFile));
+    EXPECT_FALSE(LoadSource(platform, kPlainFile, kOwner));
     EXPECT_EQ(SourceBpm, -1.0);
     ExpectOneError(platform, row.text);
     ShowSystemError(kOwner, 0);  // code 0 shows nothing
@@ -160,16 +117,15 @@ TEST(SourceLoading, FindsTheTempo) {
     Bytes file;
     std::uint32_t tempo;
   } kRows[] = {
-      {"no tempo event plays at 120 BPM", Smf(0, 480, {{{480, EndOfTrack()}}}), 500000},
-      {"0F 42 40", Smf(0, 480, {{{0, Tempo(1000000)}, {480, EndOfTrack()}}}), 1000000},
-      {"the slowest tempo", Smf(0, 480, {{{0, Tempo(16777215)}, {480, EndOfTrack()}}}), 16777215},
-      {"length written in two bytes",
-       Smf(0, 480, {{{0, PaddedTempo(1000000)}, {480, EndOfTrack()}}}), 1000000},
+      {"no tempo event plays at 120 BPM", OneTrack({}), 500000},
+      {"0F 42 40", OneTrack({{0, Tempo(1000000)}}), 1000000},
+      {"the slowest tempo", OneTrack({{0, Tempo(16777215)}}), 16777215},
+      {"length written in two bytes", OneTrack({{0, PaddedTempo(1000000)}}), 1000000},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     RecordingPlatform platform;
-    ASSERT_TRUE(Load(platform, row.file));
+    ASSERT_TRUE(LoadSource(platform, row.file));
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(SourceTempo, row.tempo);
     EXPECT_EQ(SourceBpm, 60000000.0 / row.tempo);
@@ -177,57 +133,46 @@ TEST(SourceLoading, FindsTheTempo) {
 }
 
 TEST(SourceLoading, MergesEveryTrackInFileOrder) {
-  // Format 0 with two track chunks (kept apart, the second chunk would keep
-  // its old ticks) is merged like format 1.
+  // Format 0 with three track chunks is merged like format 1: kept apart, the
+  // later chunks would keep their old ticks.
   for (const std::uint16_t format : {std::uint16_t{0}, std::uint16_t{1}}) {
     SCOPED_TRACE(format);
     RecordingPlatform platform;
-    const Bytes file = Smf(format, 96,
-                           {{{0, NoteOn(1)}, {10, NoteOn(2)}, {10, EndOfTrack()}},
-                            {{0, NoteOn(3)}, {10, NoteOn(4)}, {20, EndOfTrack()}},
-                            {{0, Tempo(400000)}, {10, NoteOn(5)}, {20, EndOfTrack()}}});
-    ASSERT_TRUE(Load(platform, file));
+    ASSERT_TRUE(LoadSource(platform, Smf(format, 96,
+                                         {Events("0:900164 10:900264 10:FF2F00"),
+                                          Events("0:900364 10:900464 20:FF2F00"),
+                                          Events("0:FF5103061A80 10:900564 20:FF2F00")})));
     EXPECT_EQ(CurrentSequence.format, 0);
     EXPECT_EQ(CurrentSequence.division, 96);
     ASSERT_EQ(CurrentSequence.tracks.size(), 1u);
-    const Events expected = {{0, NoteOn(1)},  {0, NoteOn(3)},  {0, Tempo(400000)}, {10, NoteOn(2)},
-                             {10, NoteOn(4)}, {10, NoteOn(5)}, {20, EndOfTrack()}};
-    EXPECT_EQ(EventsOf(CurrentSequence.tracks.front()), expected);
+    EXPECT_EQ(Loaded(), Events("0:900164 0:900364 0:FF5103061A80 10:900264 10:900464 10:900564"
+                               " 20:FF2F00"));
     EXPECT_EQ(SourceTempo, 400000u);
   }
 }
 
 TEST(MergeTracks, KeepsTheLaterEndOfTrackLastAndStaysStable) {
-  const Bytes n1 = NoteOn(1), n2 = NoteOn(2), n3 = NoteOn(3), eot = EndOfTrack();
   const struct {
     const char* why;
-    Events destination;
-    Events other;
-    Events merged;
+    const char *destination, *other, *merged;
   } kRows[] = {
-      {"equal end times: the other track's end survives, after the destination's events",
-       {{0, n1}, {480, eot}},
-       {{0, n2}, {480, n3}, {480, eot}},
-       {{0, n1}, {0, n2}, {480, n3}, {480, eot}}},
-      {"the other track ends earlier: its end is dropped",
-       {{960, eot}},
-       {{100, n1}, {200, eot}},
-       {{100, n1}, {960, eot}}},
-      {"times compare unsigned: bit 31 set sorts last",
-       {{0x80000000u, n1}, {0x80000000u, eot}},
-       {{5, n2}, {6, eot}},
-       {{5, n2}, {0x80000000u, n1}, {0x80000000u, eot}}},
+      {"equal end times: the other's end survives, after the destination's events",
+       "0:900164 480:FF2F00", "0:900264 480:900364 480:FF2F00",
+       "0:900164 0:900264 480:900364 480:FF2F00"},
+      {"the other track ends earlier: its end is dropped", "960:FF2F00", "100:900164 200:FF2F00",
+       "100:900164 960:FF2F00"},
+      {"times compare unsigned: bit 31 set sorts last", "2147483648:900164 2147483648:FF2F00",
+       "5:900264 6:FF2F00", "5:900264 2147483648:900164 2147483648:FF2F00"},
       {"equal ticks keep the destination's events first, each track in its order",
-       {{7, n1}, {7, n2}, {7, eot}},
-       {{7, n3}, {7, n1}, {8, eot}},
-       {{7, n1}, {7, n2}, {7, n3}, {7, n1}, {8, eot}}},
+       "7:900164 7:900264 7:FF2F00", "7:900364 7:900164 8:FF2F00",
+       "7:900164 7:900264 7:900364 7:900164 8:FF2F00"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
-    ttSmfTrack destination = MakeTrack(row.destination);
-    ttSmfTrack other = MakeTrack(row.other);
+    ttSmfTrack destination = MakeTrack(Events(row.destination));
+    ttSmfTrack other = MakeTrack(Events(row.other));
     MergeTracks(destination, other);
-    EXPECT_EQ(EventsOf(destination), row.merged);
+    EXPECT_EQ(EventsOf(destination), Events(row.merged));
     EXPECT_TRUE(other.empty());
   }
 }
@@ -240,26 +185,23 @@ TEST(MergeAllTracks, GivesTheSequentialMergeOnRandomTracks) {
     SCOPED_TRACE(round);
     std::list<ttSmfTrack> tracks;
     const std::uint32_t commonEnd = pick(300);
-    const std::uint32_t trackCount = 2 + pick(14);
     bool wrapped = false;
-    for (std::uint32_t t = 0; t < trackCount; ++t) {
+    for (std::uint32_t t = 0, count = 2 + pick(14); t < count; ++t) {
       // Some tracks start just below 2^32 and wrap, as a reader makes them
       // from deltas whose sum passes 2^32.
       const bool wraps = round % 4 == 0 && pick(3) == 0;
       wrapped = wrapped || wraps;
       std::uint32_t time = wraps ? 0xFFFFFFF0u : pick(3) * 50;
-      Events events;
-      const std::uint32_t count = pick(30);
-      for (std::uint32_t i = 0; i < count; ++i) {
+      Track events;
+      for (std::uint32_t i = 0, n = pick(30); i < n; ++i) {
         static const std::uint32_t kSteps[] = {0, 0, 0, 0, 1, 2, 5, 40};
         time += kSteps[pick(8)];
         events.push_back(
             {time, {0xFF, 0x01, 0x02, static_cast<std::uint8_t>(t), static_cast<std::uint8_t>(i)}});
       }
       // Many tracks end on the same tick.
-      const std::uint32_t end =
-          pick(2) == 0 && !wraps && time < commonEnd ? commonEnd : time + pick(3);
-      events.push_back({end, EndOfTrack()});
+      const bool common = pick(2) == 0 && !wraps && time < commonEnd;
+      events.push_back({common ? commonEnd : time + pick(3), EndOfTrack()});
       tracks.push_back(MakeTrack(events));
     }
     wrappedRounds += wrapped ? 1 : 0;
@@ -277,3 +219,6 @@ TEST(MergeAllTracks, GivesTheSequentialMergeOnRandomTracks) {
   }
   EXPECT_GT(wrappedRounds, 20);
 }
+
+}  // namespace
+}  // namespace smftest
