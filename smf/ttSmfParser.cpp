@@ -1,6 +1,6 @@
 #include "ttSmfParser.h"
 
-#include <algorithm>  // std::stable_sort
+#include <algorithm>  // std::sort
 #include <cstring>    // std::memcmp, std::memcpy
 #include <vector>
 
@@ -186,10 +186,17 @@ class PendingEvents {
       for (const std::uint32_t i : order_)
         StoreOne(events_[i]);
     } else {
-      std::stable_sort(events_.begin(), events_.end(),
-                       [](const PendingEvent& a, const PendingEvent& b) { return a.key < b.key; });
-      for (const PendingEvent& event : events_)
-        StoreOne(event);
+      // Too wide to count on. Sorted with the position as the last key, which
+      // keeps equal keys in order without the temporary buffer of a stable
+      // sort (whose allocation may fail silently).
+      order_.resize(events_.size());
+      for (std::uint32_t i = 0; i < order_.size(); ++i)
+        order_[i] = i;
+      std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
+        return events_[a].key < events_[b].key || (events_[a].key == events_[b].key && a < b);
+      });
+      for (const std::uint32_t i : order_)
+        StoreOne(events_[i]);
     }
     events_.clear();
     runs_ = 0;

@@ -1,6 +1,6 @@
 #include "SourceLoading.h"
 
-#include <algorithm>  // std::stable_sort
+#include <algorithm>  // std::sort
 #include <iterator>   // std::next
 #include <vector>
 
@@ -83,6 +83,7 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
   };
   std::vector<Taken> stretch;
   std::vector<std::uint32_t> counts;
+  std::vector<std::size_t> positions;
   std::vector<Cursor> saved;
   std::uint64_t start = 0;
   std::uint64_t width = kFirstStretch;
@@ -143,11 +144,17 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
       for (const Taken& taken : stretch)
         (*order)[base + counts[static_cast<std::size_t>(taken.time - start)]++] = taken.event;
     } else {
-      // A sparse stretch, too wide to count on.
-      std::stable_sort(stretch.begin(), stretch.end(),
-                       [](const Taken& a, const Taken& b) { return a.time < b.time; });
-      for (const Taken& taken : stretch)
-        order->push_back(taken.event);
+      // A sparse stretch, too wide to count on. Sorted with the position as
+      // the last key, which keeps equal times in order without the temporary
+      // buffer of a stable sort (whose allocation may fail silently).
+      positions.resize(stretch.size());
+      for (std::size_t i = 0; i < positions.size(); ++i)
+        positions[i] = i;
+      std::sort(positions.begin(), positions.end(), [&stretch](std::size_t a, std::size_t b) {
+        return stretch[a].time < stretch[b].time || (stretch[a].time == stretch[b].time && a < b);
+      });
+      for (const std::size_t i : positions)
+        order->push_back(stretch[i].event);
     }
     if (!open)
       break;
@@ -172,6 +179,42 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
   return true;
 }
 
+// Merges tracks that are each in time order into the first, as merging them
+// one after the other would; false, with nothing changed, when a track is not
+// in time order.
+bool MergeOrderedTracks(std::list<ttSmfTrack>& tracks) {
+  std::vector<ttSmfTrack::iterator> order;
+  if (!MergedOrder(tracks, &order))
+    return false;
+
+  // The end-of-track events are left out of the order: the one that
+  // survives the sequential merge, the latest with the last track on ties,
+  // goes at the end.
+  ttSmfTrack endOfTrack;
+  for (ttSmfTrack& track : tracks) {
+    if (track.empty())
+      continue;
+    if (endOfTrack.empty() || !EndsBefore(track, endOfTrack)) {
+      endOfTrack.clear();
+      endOfTrack.splice(endOfTrack.begin(), track, std::prev(track.end()));
+    } else {
+      track.pop_back();
+    }
+  }
+  // Every event goes into the first track, track after track, then each is
+  // moved to its end in merged order: a relink of a few nodes within one
+  // list, and iterators stay valid throughout. The reader laid the nodes out
+  // in about this order, so the relinking goes forward through memory.
+  ttSmfTrack& first = tracks.front();
+  for (auto track = std::next(tracks.begin()); track != tracks.end(); ++track)
+    first.splice(first.end(), *track);
+  for (const ttSmfTrack::iterator& event : order)
+    first.splice(first.end(), first, event);
+  first.splice(first.end(), endOfTrack);
+  tracks.erase(std::next(tracks.begin()), tracks.end());
+  return true;
+}
+
 // Refuses what cannot be converted exactly; merges the tracks; finds the tempo.
 Verdict Normalise(ttSmfSequence& sequence) {
   if (sequence.format > 1)
@@ -184,21 +227,25 @@ Verdict Normalise(ttSmfSequence& sequence) {
 
   // Tick times that wrapped past 2^32 are known only modulo 2^32: rescaled,
   // they would run backwards where they wrapped, which no SMF can hold, so
-  // such a file could never be saved. It is refused before the merge, whose
-  // only defined order for such tracks costs time quadratic in their number.
-  for (const ttSmfTrack& track : sequence.tracks) {
+  // such a file could never be saved. It is refused without the sequential
+  // merge, the only order defined for such tracks, which costs time quadratic
+  // in their number. The merge of ordered tracks finds a wrap before it moves
+  // anything; a walk over each track in turn would cost about as much again,
+  // as the reader lays the tracks' events out interleaved in time order.
+  //
+  // A format-0 file with several track chunks is merged too: its later tracks
+  // would otherwise keep their old ticks under the new tempo.
+  if (sequence.tracks.size() > 1) {
+    if (!MergeOrderedTracks(sequence.tracks))
+      return Verdict::kUnsupported;
+  } else {
     std::uint32_t previous = 0;
-    for (const ttSmfEvent& event : track) {
+    for (const ttSmfEvent& event : sequence.tracks.front()) {
       if (event.time < previous)
         return Verdict::kUnsupported;
       previous = event.time;
     }
   }
-
-  // A format-0 file with several track chunks is merged too: its later tracks
-  // would otherwise keep their old ticks under the new tempo.
-  if (sequence.tracks.size() > 1)
-    MergeAllTracks(sequence);
   if (sequence.format == 1)
     sequence.SetFormat(0);
   // After the merge the track lies in memory in about list order (the reader
@@ -277,42 +324,14 @@ void MergeTracks(ttSmfTrack& destination, ttSmfTrack& other) {
 
 void MergeAllTracks(ttSmfSequence& sequence) {
   std::list<ttSmfTrack>& tracks = sequence.tracks;
-  std::vector<ttSmfTrack::iterator> order;
-  if (!MergedOrder(tracks, &order)) {
-    // Wrapped times: only the one-after-the-other merge defines the result.
-    ttSmfTrack& first = tracks.front();
-    while (tracks.size() > 1) {
-      MergeTracks(first, *std::next(tracks.begin()));
-      tracks.erase(std::next(tracks.begin()));
-    }
+  if (MergeOrderedTracks(tracks))
     return;
-  }
-
-  // The end-of-track events are left out of the order: the one that
-  // survives the sequential merge, the latest with the last track on ties,
-  // goes at the end.
-  ttSmfTrack endOfTrack;
-  for (ttSmfTrack& track : tracks) {
-    if (track.empty())
-      continue;
-    if (endOfTrack.empty() || !EndsBefore(track, endOfTrack)) {
-      endOfTrack.clear();
-      endOfTrack.splice(endOfTrack.begin(), track, std::prev(track.end()));
-    } else {
-      track.pop_back();
-    }
-  }
-  // Every event goes into the first track, track after track, then each is
-  // moved to its end in merged order: a relink of a few nodes within one
-  // list, and iterators stay valid throughout. The reader laid the nodes out
-  // in about this order, so the relinking goes forward through memory.
+  // Wrapped times: only the one-after-the-other merge defines the result.
   ttSmfTrack& first = tracks.front();
-  for (auto track = std::next(tracks.begin()); track != tracks.end(); ++track)
-    first.splice(first.end(), *track);
-  for (const ttSmfTrack::iterator& event : order)
-    first.splice(first.end(), first, event);
-  first.splice(first.end(), endOfTrack);
-  tracks.erase(std::next(tracks.begin()), tracks.end());
+  while (tracks.size() > 1) {
+    MergeTracks(first, *std::next(tracks.begin()));
+    tracks.erase(std::next(tracks.begin()));
+  }
 }
 
 bool AcceptParsedSource(ttWindow window) {
