@@ -47,10 +47,37 @@ void* operator new(std::size_t n) {
     throw std::bad_alloc();
   return block;
 }
+// Every other form too, so that no block is taken by one allocator and given
+// back to another (the standard library's sorts use the nothrow form).
+void* operator new[](std::size_t n) {
+  return operator new(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(n);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept {
+  return operator new(n, tag);
+}
 void operator delete(void* block) noexcept {
   std::free(block);
 }
 void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
   std::free(block);
 }
 
