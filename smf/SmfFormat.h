@@ -5,6 +5,27 @@
 
 namespace smf_format {
 
+// A file that does not begin with "MThd" may carry a 128-byte MacBinary
+// header whose bytes 0, 74 and 82 are zero; the header chunk then starts
+// right after it.
+constexpr std::uint32_t kMacBinarySize = 128;
+constexpr std::uint32_t kMacBinaryZero1 = 74;
+constexpr std::uint32_t kMacBinaryZero2 = 82;
+
+// Width in ticks of the next stretch that the reader and the merge take at a
+// time: as wide as should hold `target` events by the last stretch's count
+// (`taken` events in `width` ticks), within a factor of four of it, at least
+// one tick and at most `widest`.
+inline std::uint64_t NextStretchWidth(std::uint64_t width, std::uint64_t taken,
+                                      std::uint64_t target, std::uint64_t widest) {
+  std::uint64_t next = taken == 0 ? width * 4 : width * target / taken;
+  if (next > width * 4)
+    next = width * 4;
+  if (next < width / 4)
+    next = width / 4;
+  return next == 0 ? 1 : next < widest ? next : widest;
+}
+
 // Chunk ids as the four bytes stand in the file.
 constexpr char kHeaderId[4] = {'M', 'T', 'h', 'd'};
 constexpr char kTrackId[4] = {'M', 'T', 'r', 'k'};

@@ -9,10 +9,6 @@ using namespace smf_format;
 
 namespace {
 
-constexpr std::uint32_t kMacBinarySize = 128;
-constexpr std::uint32_t kMacBinaryZero1 = 74;
-constexpr std::uint32_t kMacBinaryZero2 = 82;
-
 // A cursor that never reads at or past `end`. Inside a track chunk `end` is
 // the chunk's end: the reader lets an event run on into the next bytes, but
 // such a chunk then fails in every case (only an end-of-track event ending

@@ -11,12 +11,6 @@ using namespace smf_format;
 
 namespace {
 
-// A file that does not begin with "MThd" may carry a 128-byte MacBinary
-// header; the header chunk then starts right after it.
-constexpr std::uint32_t kMacBinarySize = 128;
-constexpr std::uint32_t kMacBinaryZero1 = 74;
-constexpr std::uint32_t kMacBinaryZero2 = 82;
-
 constexpr std::uint32_t kInitialScratchSize = 256;
 
 // Reads the events of a track chunk from the image: the stream's walk, with
@@ -286,15 +280,8 @@ bool ReadTracksSideBySide(const ttByteStream& stream, std::vector<TrackCursor>& 
     }
     pending.Store(width);
 
-    // Next stretch: as wide as should hold kEventsPerStretch events by this
-    // one's count, within a factor of four of it.
-    std::uint64_t next = taken == 0 ? width * 4 : width * kEventsPerStretch / taken;
-    if (next > width * 4)
-      next = width * 4;
-    if (next < width / 4)
-      next = width / 4;
     start = end;
-    width = next == 0 ? 1 : next < kWidest ? next : kWidest;
+    width = NextStretchWidth(width, taken, kEventsPerStretch, kWidest);
   }
   return true;
 }

@@ -4,6 +4,7 @@
 #include <iterator>   // std::next
 #include <vector>
 
+#include "SmfFormat.h"
 #include "TempoConversion.h"
 #include "Texts.h"
 #include "ttSmfParser.h"
@@ -159,15 +160,8 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
     if (!open)
       break;
 
-    // The next stretch as wide as should hold kEventsPerStretch events by
-    // this one's count, within a factor of four of it.
-    std::uint64_t next = width * kEventsPerStretch / stretch.size();
-    if (next > width * 4)
-      next = width * 4;
-    if (next < width / 4)
-      next = width / 4;
     start = end;
-    width = next == 0 ? 1 : next < kWidest ? next : kWidest;
+    width = smf_format::NextStretchWidth(width, stretch.size(), kEventsPerStretch, kWidest);
   }
 
   // Each track's end-of-track event, where every cursor now stands, must be
