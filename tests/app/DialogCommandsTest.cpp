@@ -9,6 +9,7 @@
 
 #include "ControlIds.h"
 #include "DialogCommands.h"
+#include "DialogSession.h"
 #include "SmfTestKit.h"
 #include "TempoConversion.h"
 #include "Texts.h"
@@ -17,9 +18,6 @@ namespace smftest {
 namespace {
 
 using Texts = std::vector<std::string>;
-
-int dialogTag = 0;
-const ttWindow kDialog = &dialogTag;
 
 // Two tracks at 120 BPM; merged: tempo and note at 0, note at 240, end at 960.
 const Bytes kSource = Smf(1, 480,
@@ -32,36 +30,9 @@ Bytes Converted(std::uint32_t tempo, std::uint32_t note, std::uint32_t end) {
 }
 const Bytes kOld = {1, 2, 3};
 
-// One dialog, fresh state, with in.mid on disk.
-struct Dialog {
-  RecordingPlatform platform;
-  Dialog() {
-    SourceLoaded = false;
-    CurrentSequence.Clear();
-    ResetConversionState();
-    platform.files["in.mid"] = kSource;
-  }
-  void Browse(const std::string& answer) {
-    platform.openAnswers.push_back(answer);
-    RunBrowseCommand(kDialog);
-  }
-  // `answer` is what the save dialog returns ("" cancels); nullptr when the
-  // dialog must not open.
-  void Save(const std::string& bpm, const char* answer) {
-    platform.fields[IDC_TARGET_BPM] = bpm;
-    if (answer != nullptr)
-      platform.saveAnswers.push_back(answer);
-    RunSaveCommand(kDialog);
-  }
-  std::string Shown(int id) { return platform.fields[id]; }
-  void ExpectMessages(const Texts& texts) {
-    EXPECT_EQ(platform.Texts(), texts);
-    for (const RecordedMessage& m : platform.messages) {
-      EXPECT_EQ(m.caption, "エラー");
-      EXPECT_EQ(m.style, 0x10u);
-      EXPECT_EQ(m.owner, kDialog);
-    }
-  }
+// A dialog whose in.mid is kSource.
+struct Dialog : DialogSession {
+  Dialog() : DialogSession(kSource) {}
 };
 
 TEST(SaveCommand, ChecksTheInputInOrderBeforeAnythingElse) {
@@ -101,8 +72,8 @@ TEST(SaveCommand, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
     past32Bits.push_back({k * 0x0FFFFFFFu, NoteOn(1)});
   past32Bits.push_back({9 * 0x0FFFFFFFu, EndOfTrack()});
   const Bytes longGap = Smf(0, 480, {{{0, NoteOn(1)}, {0x0FFFFFFF, EndOfTrack()}}});
+  const Bytes saved = Converted(1000000, 120, 480);
   using P = RecordingPlatform;
-  // Each other failing step: tests/robust/FailureTest.cpp.
   const struct {
     const char* why;
     std::uint32_t P::*step;  // fails with `code`
@@ -115,7 +86,11 @@ TEST(SaveCommand, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
   } kRows[] = {
       {"saved", nullptr, 0, "out.mid", nullptr},
       {"save dialog cancelled: nothing written, nothing said", nullptr, 0, "", nullptr},
-      {"writing fails", &P::writeError, 28, "out.mid", "system text 28\r\n"},
+      {"the temporary file cannot be created", &P::createError, 13, "out.mid",
+       "system text 13\r\n"},
+      {"writing fails or is short", &P::writeError, 28, "out.mid", "system text 28\r\n"},
+      {"flushing or closing fails", &P::closeError, 5, "out.mid", "system text 5\r\n"},
+      {"the rename over the target fails", &P::replaceError, 16, "out.mid", "system text 16\r\n"},
       {"a code without text", &P::writeError, 0xBAD, "out.mid", TT_TEXT_UNEXPECTED_ERROR},
       {"a time past 32 bits: refused before the save dialog", nullptr, 0, "out.mid",
        TT_TEXT_TIME_OVERFLOW, Smf(0, 480, {past32Bits}), "240", 0},
@@ -123,22 +98,36 @@ TEST(SaveCommand, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
        TT_TEXT_TIME_OVERFLOW, longGap, "240", 1},
   };
   for (const auto& row : kRows) {
-    SCOPED_TRACE(row.why);
-    Dialog dialog;
-    dialog.platform.files["in.mid"] = row.source;
-    dialog.platform.files["out.mid"] = kOld;
-    dialog.Browse("in.mid");
-    if (row.step != nullptr)
-      dialog.platform.*row.step = row.code;
-    dialog.platform.unknownCodes.push_back(0xBAD);
-    dialog.Save(row.bpm, row.answer);
-    dialog.ExpectMessages(row.message != nullptr ? Texts{row.message} : Texts{});
-    EXPECT_EQ(dialog.platform.saveDialogCalls, row.saveDialogCalls);
-    const bool saved = row.message == nullptr && *row.answer != '\0';
-    EXPECT_EQ(dialog.platform.files["out.mid"], saved ? Converted(1000000, 120, 480) : kOld);
-    EXPECT_TRUE(dialog.platform.liveTemps.empty());
-    EXPECT_EQ(dialog.platform.files.size(), 2u);  // in.mid and out.mid, nothing else
-    EXPECT_TRUE(SourceLoaded);
+    for (const bool oldFile : {true, false}) {
+      SCOPED_TRACE(std::string(row.why) + (oldFile ? ", over an old file" : ", a new file"));
+      Dialog dialog;
+      dialog.platform.files["in.mid"] = row.source;
+      if (oldFile)
+        dialog.platform.files["out.mid"] = kOld;
+      dialog.Browse("in.mid");
+      if (row.step != nullptr)
+        dialog.platform.*row.step = row.code;
+      dialog.platform.unknownCodes.push_back(0xBAD);
+      dialog.Save(row.bpm, row.answer);
+      dialog.ExpectMessages(row.message != nullptr ? Texts{row.message} : Texts{});
+      EXPECT_EQ(dialog.platform.saveDialogCalls, row.saveDialogCalls);
+      const bool written = row.message == nullptr && *row.answer != '\0';
+      if (written || oldFile) {
+        EXPECT_EQ(dialog.platform.files["out.mid"], written ? saved : kOld);
+      }
+      EXPECT_EQ(dialog.platform.files.size(), written || oldFile ? 2u : 1u);  // nothing else
+      EXPECT_TRUE(dialog.platform.liveTemps.empty());
+      EXPECT_TRUE(SourceLoaded);
+      EXPECT_EQ(dialog.Shown(IDC_SOURCE_PATH), "in.mid");
+      if (row.step != nullptr) {
+        // The failure changed nothing that the next save depends on.
+        dialog.platform.*row.step = 0;
+        dialog.platform.messages.clear();
+        dialog.Save(row.bpm);
+        dialog.ExpectMessages({});
+        EXPECT_EQ(dialog.platform.files["out.mid"], saved);
+      }
+    }
   }
 }
 
@@ -165,6 +154,37 @@ TEST(SaveCommand, ReadsAtMost127BytesOfTheField) {
   dialog.Save(std::string(126, '0') + "51", "out.mid");  // the 127th byte ends "...05"
   dialog.ExpectMessages({});
   EXPECT_EQ(dialog.platform.files["out.mid"], Converted(12000000, 10, 40));
+}
+
+TEST(SourceCommands, EachLoadStepFailingLeavesNoSourceEvenAfterAGoodLoad) {
+  const struct {
+    const char* why;
+    std::uint32_t RecordingPlatform::*step;
+    std::uint32_t code;
+  } kRows[] = {
+      {"the file cannot be opened", &RecordingPlatform::openError, 2},
+      {"its size cannot be read", &RecordingPlatform::sizeError, 5},
+      {"reading fails", &RecordingPlatform::readError, 23},
+  };
+  for (const auto& row : kRows) {
+    for (const bool loadedBefore : {false, true}) {
+      SCOPED_TRACE(std::string(row.why) + (loadedBefore ? ", replacing a loaded source" : ""));
+      Dialog dialog;
+      dialog.platform.files["other.mid"] = kSource;
+      if (loadedBefore)
+        dialog.Drop("other.mid");
+      dialog.platform.*row.step = row.code;
+      dialog.Drop();
+      dialog.ExpectMessages({"system text " + std::to_string(row.code) + "\r\n"});
+      EXPECT_TRUE(dialog.NoSource());
+      // The next load works as if nothing had happened.
+      dialog.platform.*row.step = 0;
+      dialog.platform.messages.clear();
+      dialog.Drop();
+      EXPECT_TRUE(SourceLoaded);
+      dialog.ExpectMessages({});
+    }
+  }
 }
 
 TEST(SourceCommands, MoveBetweenNoSourceAndLoaded) {

@@ -1,7 +1,13 @@
-// The POSIX seam against the real file system, in a fresh temporary folder.
+// The POSIX seam against the real file system, in a fresh temporary folder,
+// and saving for real when the file system says no: the user sees the
+// system's own text; the old file and the folder are as they were.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -19,10 +25,12 @@
 #include "Texts.h"
 
 namespace fs = std::filesystem;
+using smftest::Bytes;
 
 namespace {
 
 std::vector<std::string> Shown;  // the texts of the message boxes
+const ttPlatform RealPlatform = PosixPlatform();
 
 class PosixPlatformTest : public ::testing::Test {
  protected:
@@ -35,15 +43,19 @@ class PosixPlatformTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "tt-posix-XXXXXX").string();
     ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
     folder_ = pattern;
+    ::chmod(folder_.c_str(), 0755);  // reachable by an unprivileged child
   }
   void TearDown() override {
     Platform = previous_;
-    fs::remove_all(folder_);
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(folder_, ignored))
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(folder_, ignored);
   }
   std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-  std::set<std::string> Entries() const {
+  std::set<std::string> Entries(const std::string& sub = "") const {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_))
+    for (const auto& entry : fs::directory_iterator(folder_ / sub))
       names.insert(entry.path().filename());
     return names;
   }
@@ -53,22 +65,40 @@ class PosixPlatformTest : public ::testing::Test {
   const ttPlatform* previous_ = Platform;
 };
 
-}  // namespace
-
-TEST_F(PosixPlatformTest, ReadsAWholeFile) {
-  smftest::Bytes bytes(300001);
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<std::uint8_t>(i * 7);
-  const std::string path = Path("in.mid");
+void WriteBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
+}
+
+// Creates the temporary file for real, in the target's folder, but points its
+// descriptor at /dev/full: every write then fails as on a full disk.
+std::uint32_t CreateTempOnFullDisk(const char* target, std::string* tempPath, ttFile* file) {
+  const std::uint32_t error = RealPlatform.createTemp(target, tempPath, file);
+  if (error != 0)
+    return error;
+  const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  if (full < 0)
+    return static_cast<std::uint32_t>(errno);
+  ::dup2(full, static_cast<int>(*file));
+  ::close(full);
+  return 0;
+}
+
+}  // namespace
+
+TEST_F(PosixPlatformTest, ReadsAWholeFile) {
+  Bytes bytes(300001);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<std::uint8_t>(i * 7);
+  const std::string path = Path("in.mid");
+  WriteBytes(path, bytes);
   ttFile file = 0;
   ASSERT_EQ(Platform->openRead(path.c_str(), &file), 0u);
   std::uint64_t size = 0;
   EXPECT_EQ(Platform->fileSize(file, &size), 0u);
   EXPECT_EQ(size, bytes.size());
-  smftest::Bytes read(bytes.size() + 10);
+  Bytes read(bytes.size() + 10);
   std::uint32_t got = 0;
   EXPECT_EQ(Platform->readFile(file, read.data(), static_cast<std::uint32_t>(read.size()), &got),
             0u);
@@ -105,7 +135,7 @@ TEST_F(PosixPlatformTest, FailuresCarryTheSystemsCodeAndText) {
 }
 
 TEST_F(PosixPlatformTest, SavingReplacesOrLeavesTheTargetAsItWas) {
-  const smftest::Bytes data = {'n', 'e', 'w'};
+  const Bytes data = {'n', 'e', 'w'};
   const mode_t previousMask = ::umask(022);
   const struct {
     const char* why;
@@ -141,4 +171,68 @@ TEST_F(PosixPlatformTest, SavingReplacesOrLeavesTheTargetAsItWas) {
     EXPECT_EQ(Entries(), expected);  // no temporary file left behind
   }
   ::umask(previousMask);
+}
+
+const Bytes kNew = {'M', 'T', 'h', 'd'};
+const Bytes kOld = {'o', 'l', 'd'};
+
+TEST_F(PosixPlatformTest, AFullDiskShowsItsTextAndLeavesTheOldFile) {
+  const std::string target = Path("song.mid");
+  WriteBytes(target, kOld);
+  table_.createTemp = CreateTempOnFullDisk;
+  EXPECT_FALSE(WriteFileReplacing(nullptr, target.c_str(), kNew.data(), 4));
+  EXPECT_EQ(Shown, std::vector<std::string>{std::strerror(ENOSPC)});
+  EXPECT_EQ(smftest::ReadFile(target), kOld);
+  EXPECT_EQ(Entries(), std::set<std::string>{"song.mid"});  // the temporary file is gone
+}
+
+TEST_F(PosixPlatformTest, ATargetThatIsAFolderStaysAFolder) {
+  fs::create_directory(Path("song.mid"));
+  WriteBytes(Path("song.mid/inside.mid"), kOld);
+  EXPECT_FALSE(WriteFileReplacing(nullptr, Path("song.mid").c_str(), kNew.data(), 4));
+  EXPECT_EQ(Shown, std::vector<std::string>{std::strerror(EISDIR)});
+  EXPECT_EQ(smftest::ReadFile(Path("song.mid/inside.mid")), kOld);
+  EXPECT_EQ(Entries(), std::set<std::string>{"song.mid"});
+}
+
+// Root writes into any folder, and CI runs as root: the save then runs in a
+// child that gives up root for an ordinary user first, so that the folder's
+// permissions apply as they would to the person using the tool.
+TEST_F(PosixPlatformTest, AReadOnlyFolderShowsItsTextAndLeavesTheOldFile) {
+  fs::create_directory(Path("locked"));
+  const std::string target = Path("locked/song.mid");
+  WriteBytes(target, kOld);
+  ::chmod(target.c_str(), 0644);
+  ::chmod(Path("locked").c_str(), 0555);
+
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(pipe_fds[0]);
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+      ::_exit(3);
+    const bool saved = WriteFileReplacing(nullptr, target.c_str(), kNew.data(), 4);
+    const std::string said = Shown.empty() ? "" : Shown.front();
+    if (::write(pipe_fds[1], said.data(), said.size()) < 0)
+      ::_exit(4);
+    ::_exit(saved ? 1 : 0);
+  }
+  ::close(pipe_fds[1]);
+  std::string said;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;)
+    said.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe_fds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3)
+    GTEST_SKIP() << "cannot give up root for an ordinary user here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save into a read-only folder succeeded";
+  EXPECT_EQ(said, std::strerror(EACCES));
+  EXPECT_EQ(smftest::ReadFile(target), kOld);
+  EXPECT_EQ(Entries("locked"), std::set<std::string>{"song.mid"});
 }

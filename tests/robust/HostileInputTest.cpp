@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "RobustKit.h"
+#include "DialogSession.h"
 #include "Texts.h"
 
 namespace {
 
-using robust::Bytes;
+using smftest::Bytes;
 using smftest::EndOfTrack;
 using smftest::NoteOn;
 using smftest::Tempo;
@@ -79,7 +79,7 @@ TEST(HostileInput, TimesWrappingPast32BitsAreRefusedBeforeTheMerge) {
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
-    robust::Session session(row.source);
+    smftest::DialogSession session(row.source);
     session.Drop();
     EXPECT_EQ(SourceLoaded, row.loads);
     if (row.loads) {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "DialogSession.h"
 #include "PosixPlatform.h"
-#include "RobustKit.h"
 #include "Texts.h"
 
 namespace {
@@ -83,8 +83,8 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept {
 
 namespace {
 
-using robust::Bytes;
-using robust::Session;
+using smftest::Bytes;
+using Session = smftest::DialogSession;
 
 // The double's own bookkeeping (its file map, its record of messages) is not
 // what is under test: its calls never fail.
@@ -139,9 +139,9 @@ TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning)
     ShelteredSession session;
     session.Drop();  // a source was loaded before
     ASSERT_TRUE(SourceLoaded);
-    session.platform.files["in.mid"] = robust::Source();
+    session.platform.files["in.mid"] = smftest::RealisticSource();
     Arm(n);
-    RunDropCommand(robust::kWindow, "in.mid");
+    RunDropCommand(smftest::kDialog, "in.mid");
     Disarm();
     if (SourceLoaded) {
       // Loaded: past the last allocation, or a failure absorbed where the
@@ -185,7 +185,7 @@ TEST(OutOfMemory, EachAllocationOfASaveFailingWritesNothingAndKeepsTheSource) {
     session.platform.fields[IDC_TARGET_BPM] = "97.5";
     session.platform.saveAnswers.push_back("out.mid");
     Arm(n);
-    RunSaveCommand(robust::kWindow);
+    RunSaveCommand(smftest::kDialog);
     Disarm();
     if (session.platform.messages.empty()) {
       EXPECT_EQ(session.platform.files["out.mid"], expected);
@@ -234,7 +234,7 @@ TEST(OutOfMemory, EachAllocationOfASaveToDiskFailingLeavesTheFolderAsItWas) {
     session.platform.fields[IDC_TARGET_BPM] = "97.5";
     session.platform.saveAnswers.push_back(target);
     Arm(n);
-    RunSaveCommand(robust::kWindow);
+    RunSaveCommand(smftest::kDialog);
     Disarm();
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))

@@ -1,7 +1,9 @@
 #pragma once
 // Shared by the core tests: every test starts and ends on an empty
 // CurrentSequence, and images are parsed from an exact-size heap copy so that
-// a sanitizer sees any read one byte past the end.
+// a sanitizer sees any read one byte past the end. Every image a test parses
+// also goes through the model-free validator, which must give the reader's
+// verdict: the guard before each save is only as good as that agreement.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include "RecordingPlatform.h"
 #include "SmfBuilder.h"
 #include "SmfImage.h"
+#include "SmfValidator.h"
 #include "SourceLoading.h"
 #include "ttSmfParser.h"
 #include "ttSmfSequence.h"
@@ -31,8 +34,12 @@ inline bool ParseImage(const Bytes& image) {
   const auto size = static_cast<std::uint32_t>(image.size());
   std::unique_ptr<std::uint8_t[]> copy(size == 0 ? nullptr : new std::uint8_t[size]);
   std::copy(image.begin(), image.end(), copy.get());
+  const ttSmfCheck check = ValidateSmfImage(copy.get(), size);
   ttSmfParser parser;
-  return parser.Parse(copy.get(), size);
+  const bool accepted = parser.Parse(copy.get(), size);
+  EXPECT_EQ(check.fault == ttSmfFault::kOk, accepted)
+      << "the validator says " << SmfFaultName(check.fault) << " at byte " << check.offset;
+  return accepted;
 }
 
 // Bytes from upper-case hex digits; spaces only group them ("00 FF2F00").
