@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev         # libFuzzer and the sanitizer runtimes
   valgrind                         # memcheck over the command-line converter
   qt6-base-dev libgl-dev           # the Linux desktop dialog (Qt 6 Widgets)
+  desktop-file-utils               # checks its desktop entry
   xvfb xauth fonts-ipafont-gothic  # headless screenshots with legible Japanese
   python3 python3-mido             # an independent reader for the end-to-end checks
   locales                          # ja_JP.UTF-8 for system texts in Japanese

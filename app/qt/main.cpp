@@ -1,7 +1,10 @@
-// The Linux desktop program: one modal dialog, no command-line arguments of
-// its own (Qt's, such as -platform, are taken by QApplication).
+// The Linux desktop program: one modal dialog. A file named on the command
+// line (as a file manager's "Open With" passes it) is loaded as if it had
+// been dropped on the dialog; Qt's own arguments, such as -platform, are
+// taken by QApplication first.
 
 #include <QApplication>
+#include <QStringList>
 
 #include "Platform.h"
 #include "QtPlatform.h"
@@ -12,6 +15,9 @@ int main(int argc, char** argv) {
   const ttPlatform platform = QtPlatform();
   Platform = &platform;
   ttMainDialog dialog;
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() > 1)
+    dialog.Open(arguments.at(1));
   dialog.exec();
   return 0;
 }

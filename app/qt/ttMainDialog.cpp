@@ -209,11 +209,16 @@ void ttMainDialog::dragEnterEvent(QDragEnterEvent* event) {
 void ttMainDialog::dropEvent(QDropEvent* event) {
   raise();
   activateWindow();
-  const QByteArray path = QFile::encodeName(FirstLocalFile(event->mimeData()));
+  const QString path = FirstLocalFile(event->mimeData());
   AcceptAsCopy(event);
-  // Loading may show a modal message box. Run it after the drop has been
+  // Loading may show a modal message box: it runs after the drop has been
   // answered, so that the program the file came from is not held waiting.
-  QTimer::singleShot(0, this, [this, path] {
-    RunDropCommand(Window(), path.isEmpty() ? nullptr : path.constData());
+  Open(path);
+}
+
+void ttMainDialog::Open(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  QTimer::singleShot(0, this, [this, name] {
+    RunDropCommand(Window(), name.isEmpty() ? nullptr : name.constData());
   });
 }

@@ -21,6 +21,9 @@ class ttMainDialog : public QDialog {
   QWidget* Control(int id) const;
   // The dialog as the shared commands and the seam know it.
   void* Window();
+  // Loads `path` as a file dropped on the dialog, once the event loop runs
+  // (so that a message box about it has a shown dialog as its owner).
+  void Open(const QString& path);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -288,6 +288,15 @@ class MainDialogTest : public QObject {
     QTRY_VERIFY(dialog_->isActiveWindow());
   }
 
+  // A file named on the command line, as a file manager's Open With gives it.
+  void openLoadsAsADropDoes() {
+    dialog_->Open(tempo150_);
+    QTRY_COMPARE(FieldText(IDC_SOURCE_BPM), QString("150.0"));
+    dialog_->Open(notSmf_);
+    QTRY_COMPARE(Shown(), QStringList{TT_TEXT_INVALID_SMF});
+    QCOMPARE(FieldText(IDC_SOURCE_PATH), QString());
+  }
+
   void browseAndCancelledBrowse() {
     Load(tempo150_);
     QCOMPARE(FieldText(IDC_SOURCE_PATH), tempo150_);
