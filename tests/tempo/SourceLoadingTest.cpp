@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <list>
 #include <random>
@@ -41,6 +42,23 @@ const Bytes kPlainFile = Smf(0, 480, {kNotes});
 Bytes OneTrack(Track events) {
   events.push_back({480, EndOfTrack()});
   return Smf(0, 480, {events});
+}
+
+// What merging the tracks one after the other gives, and what MergeAllTracks
+// gives at once: the two must be the same.
+Track SequentialMerge(std::list<ttSmfTrack> tracks) {
+  while (tracks.size() > 1) {
+    MergeTracks(tracks.front(), *std::next(tracks.begin()));
+    tracks.erase(std::next(tracks.begin()));
+  }
+  return EventsOf(tracks.front());
+}
+Track MergedAtOnce(const std::list<ttSmfTrack>& tracks) {
+  ttSmfSequence sequence;
+  sequence.tracks = tracks;
+  MergeAllTracks(sequence);
+  EXPECT_EQ(sequence.tracks.size(), 1u);
+  return EventsOf(sequence.tracks.front());
 }
 
 TEST(SourceLoading, RefusesWithItsMessageAndForgetsTheBpm) {
@@ -206,18 +224,73 @@ TEST(MergeAllTracks, GivesTheSequentialMergeOnRandomTracks) {
     }
     wrappedRounds += wrapped ? 1 : 0;
 
-    std::list<ttSmfTrack> sequential = tracks;
-    while (sequential.size() > 1) {
-      MergeTracks(sequential.front(), *std::next(sequential.begin()));
-      sequential.erase(std::next(sequential.begin()));
-    }
-    ttSmfSequence balanced;
-    balanced.tracks = tracks;
-    MergeAllTracks(balanced);
-    ASSERT_EQ(balanced.tracks.size(), 1u);
-    ASSERT_EQ(EventsOf(balanced.tracks.front()), EventsOf(sequential.front()));
+    ASSERT_EQ(MergedAtOnce(tracks), SequentialMerge(tracks));
   }
   EXPECT_GT(wrappedRounds, 20);
+}
+
+// `tracks` tracks of `events` events, event i of track t at tick time(t, i),
+// its bytes naming track and position; then an end of track at `end(t)`.
+std::list<ttSmfTrack> Shape(int tracks, int events,
+                            const std::function<std::uint32_t(int, int)>& time,
+                            const std::function<std::uint32_t(int)>& end) {
+  std::list<ttSmfTrack> out;
+  for (int t = 0; t < tracks; ++t) {
+    out.emplace_back();
+    for (int i = 0; i < events; ++i) {
+      const std::uint8_t data[] = {static_cast<std::uint8_t>(t), static_cast<std::uint8_t>(i),
+                                   static_cast<std::uint8_t>(i >> 8)};
+      AppendSmfEvent(out.back(), time(t, i), 0xF0, data, sizeof data);
+    }
+    const std::uint8_t eot[] = {0x2F, 0x00};
+    AppendSmfEvent(out.back(), end(t), 0xFF, eot, sizeof eot);
+  }
+  return out;
+}
+
+// The merge works a stretch of time at a time; these shapes of time take its
+// rarer ways (gaps, sparse ticks, a tick too full for one stretch, empty
+// tracks, times out of order).
+TEST(MergeShapes, EachGivesTheSequentialMerge) {
+  const auto flat = [](std::uint32_t tick) { return [tick](int) { return tick; }; };
+  const struct {
+    const char* why;
+    std::list<ttSmfTrack> tracks;
+  } kRows[] = {
+      {"ticks far apart, too wide a stretch to count on",
+       Shape(
+           3, 200,
+           [](int t, int i) {
+             return static_cast<std::uint32_t>(i) * 5000000u + static_cast<std::uint32_t>(t);
+           },
+           flat(0xF0000000u))},
+      {"two busy passages with a gap of millions of ticks",
+       Shape(
+           5, 400,
+           [](int t, int i) {
+             return static_cast<std::uint32_t>(i < 200 ? i + t : 90000000 + i - t);
+           },
+           flat(90001000u))},
+      {"more on one tick than a stretch holds",
+       Shape(
+           2, 600000, [](int, int i) { return i < 599990 ? 7u : 8u; }, flat(8u))},
+      {"tracks holding only their end",
+       Shape(
+           6, 0, [](int, int) { return 0u; },
+           [](int t) { return 10u * static_cast<std::uint32_t>(t % 3); })},
+      {"one track's times out of order", Shape(
+                                             4, 30,
+                                             [](int t, int i) {
+                                               return t == 2 && i == 17
+                                                          ? 3u
+                                                          : static_cast<std::uint32_t>(i * 4 + t);
+                                             },
+                                             flat(200u))},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    EXPECT_EQ(MergedAtOnce(row.tracks), SequentialMerge(row.tracks));
+  }
 }
 
 }  // namespace
