@@ -10,6 +10,7 @@
 #include "ControlIds.h"
 #include "DialogCommands.h"
 #include "DialogSession.h"
+#include "SaveFile.h"
 #include "SmfTestKit.h"
 #include "TempoConversion.h"
 #include "Texts.h"
@@ -154,6 +155,41 @@ TEST(SaveCommand, ReadsAtMost127BytesOfTheField) {
   dialog.Save(std::string(126, '0') + "51", "out.mid");  // the 127th byte ends "...05"
   dialog.ExpectMessages({});
   EXPECT_EQ(dialog.platform.files["out.mid"], Converted(12000000, 10, 40));
+}
+
+// The writer writes what it is given; a sequence the reader could never have
+// made must not reach the disk as a file the reader refuses.
+TEST(SaveCommand, AnImageTheReaderWouldRefuseIsAnInternalErrorAndWritesNothing) {
+  const struct {
+    const char* why;
+    void (*spoil)(ttSmfTrack& track);
+  } kRows[] = {
+      {"the end-of-track event is gone", [](ttSmfTrack& t) { t.pop_back(); }},
+      {"an event after the end of track",
+       [](ttSmfTrack& t) {
+         t.push_back(ttSmfEvent{t.back().time, t.front().bytes});
+       }},
+      {"a timing clock among the events",
+       [](ttSmfTrack& t) { t.push_front(MakeTrack(Events("0:F8")).front()); }},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    Dialog dialog;
+    dialog.platform.files["out.mid"] = kOld;
+    dialog.Browse("in.mid");
+    row.spoil(CurrentSequence.tracks.front());
+    dialog.Save("90");
+    dialog.ExpectMessages({TT_TEXT_INTERNAL_ERROR});
+    EXPECT_EQ(dialog.platform.files["out.mid"], kOld);
+    EXPECT_TRUE(dialog.platform.liveTemps.empty());
+    EXPECT_EQ(dialog.platform.files.size(), 2u);
+
+    ttByteArray image;
+    std::uint32_t size = 1;
+    EXPECT_FALSE(BuildOutputImage(kDialog, image, size));
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(image.data, nullptr);
+  }
 }
 
 TEST(SourceCommands, EachLoadStepFailingLeavesNoSourceEvenAfterAGoodLoad) {
