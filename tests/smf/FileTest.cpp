@@ -1,0 +1,274 @@
+// The command line's reading and writing of whole files: what besides the
+// events a file keeps through a read and a write, the RIFF container, and
+// each repair on the smallest file that needs it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>  // std::copy
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SmfFileReader.h"
+#include "SmfFileWriter.h"
+#include "SmfTestKit.h"
+
+namespace smftest {
+namespace {
+
+using FileTest = SequenceTest;
+
+ttSmfReadResult Read(const Bytes& file, bool repair, ttSmfLayout& layout) {
+  return ReadSmfFile(file.data(), static_cast<std::uint32_t>(file.size()), repair, layout);
+}
+
+Bytes Write(const ttSmfLayout& layout, ttSmfWriteResult expected = ttSmfWriteResult::kOk) {
+  ttByteArray out;
+  EXPECT_EQ(BuildSmfFileImage(layout, out), expected);
+  EXPECT_EQ(ValidateSmfFileImage(out.data, out.length).fault,
+            expected == ttSmfWriteResult::kOk ? ttSmfFault::kOk : ttSmfFault::kTruncated);
+  return Bytes(out.data, out.data + out.length);
+}
+
+std::string Ids(const std::vector<ttSmfNote>& notes) {
+  std::string out;
+  for (const ttSmfNote& note : notes)
+    out += (out.empty() ? "" : " ") + std::string(SmfNoteId(note.kind));
+  return out;
+}
+
+std::string Chunks(const std::vector<ttSmfChunk>& chunks) {
+  std::string out;
+  for (const ttSmfChunk& c : chunks)
+    out += std::string(c.id, 4) + "/" + std::to_string(c.data.size()) + "@" +
+           std::to_string(c.tracksBefore) + " ";
+  return out;
+}
+
+TEST_F(FileTest, ChunksAndHeaderBytesKeptAroundTheTracks) {
+  const std::vector<Track> tracks = {Events("0:FF510307A120 0:FF2F00"),
+                                     Events("0:903C40 96:803C40 96:FF2F00"),
+                                     Events("5:C005 7:FF2F00")};
+  const Bytes junk = SmfChunk("Junk", {1, 2, 3}), between = SmfChunk("ABCD", {});
+  const Bytes after = SmfChunk("XFIH", {9, 8, 7, 6, 5}), extra = {0xAB, 0xCD};
+  auto header = [&](std::uint16_t format, std::uint16_t count) {
+    Bytes h = Header(format, count, 480, 8);
+    std::copy(extra.begin(), extra.end(), h.end() - 2);
+    return h;
+  };
+  auto chunk = [&](int t) { return TrackChunk(TrackBody(tracks[static_cast<std::size_t>(t)])); };
+  // The header counts every chunk up to the last track chunk, not the one
+  // after it: written back one for one, the file comes back byte for byte.
+  const Bytes source = Concat({header(1, 5), junk, chunk(0), chunk(1), between, chunk(2), after});
+  const struct {
+    const char* why;
+    std::ptrdiff_t tracks;  // kept, from the first
+    Bytes written;
+    const char* chunks;  // read back
+  } kRows[] = {
+      {"tracks one for one", 3, source, "Junk/3@0 ABCD/0@2 XFIH/5@3 "},
+      {"one track, as after a merge: what stood after the first track chunk follows it", 1,
+       Concat({header(1, 2), junk, chunk(0), between, after}), "Junk/3@0 ABCD/0@1 XFIH/5@1 "},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    ttSmfLayout layout;
+    ASSERT_EQ(Read(source, false, layout).status, ttSmfReadStatus::kRead);
+    EXPECT_EQ(SnapshotSequence(), tracks);
+    EXPECT_EQ(layout.headerExtra, extra);
+    EXPECT_EQ(Chunks(layout.chunks), "Junk/3@0 ABCD/0@2 XFIH/5@3 ");
+    CurrentSequence.tracks.resize(static_cast<std::size_t>(row.tracks));
+    EXPECT_EQ(Write(layout), row.written);
+
+    ASSERT_EQ(Read(row.written, false, layout).status, ttSmfReadStatus::kRead);
+    EXPECT_EQ(SnapshotSequence(), std::vector<Track>(tracks.begin(), tracks.begin() + row.tracks));
+    EXPECT_EQ(layout.headerExtra, extra);
+    EXPECT_EQ(Chunks(layout.chunks), row.chunks);
+    EXPECT_TRUE(layout.notes.empty() && layout.repairs.empty());
+  }
+}
+
+TEST_F(FileTest, RmidReadAndWrittenAgain) {
+  const Track track = Events("0:C005 0:FF2F00");  // a track chunk of 7 bytes: odd
+  const Bytes smf = Smf(0, 96, {track});
+  const Bytes info = Concat({{'I', 'N', 'F', 'O'},
+                             RiffChunk("INAM", {'S', 'o', 'n', 'g'}),
+                             RiffChunk("ICMT", {'o', 'd', 'd'})});
+  const Bytes rmid =
+      Rmid({RiffChunk("DISP", {1, 0, 0, 0, 'x'}), RiffChunk("data", smf), RiffChunk("LIST", info)});
+  ttSmfLayout layout;
+  ASSERT_EQ(Read(rmid, false, layout).status, ttSmfReadStatus::kRead);
+  EXPECT_EQ(layout.container, ttSmfContainer::kRiff);
+  EXPECT_EQ(Chunks(layout.riffChunks), "DISP/5@0 LIST/" + std::to_string(info.size()) + "@0 ");
+  EXPECT_EQ(layout.riffChunksBeforeData, 1u);
+  EXPECT_EQ(SnapshotSequence(), std::vector<Track>{track});
+  EXPECT_EQ(Write(layout), rmid) << "sizes and pad bytes as a RIFF file has them";
+  layout.container = ttSmfContainer::kPlain;
+  EXPECT_EQ(Write(layout), smf);
+
+  // The validator takes a RIFF file only as the writer makes it.
+  Bytes wrongSize = rmid, unpadded = rmid, noData = rmid, badSmf = rmid;
+  ++wrongSize[4];
+  unpadded.pop_back();
+  unpadded[4] = static_cast<std::uint8_t>(unpadded[4] - 1);  // the last chunk's pad byte gone
+  noData[12 + 8 + 6] = 'D';                                  // "Data" is not "data"
+  badSmf[12 + 8 + 6 + 8 + 14 + 8 + 1] = 0xF8;                // a status no track may hold
+  const std::pair<const Bytes*, ttSmfFault> kBroken[] = {{&wrongSize, ttSmfFault::kBadHeader},
+                                                         {&unpadded, ttSmfFault::kTruncated},
+                                                         {&noData, ttSmfFault::kBadHeader},
+                                                         {&badSmf, ttSmfFault::kBadStatus}};
+  for (const auto& [file, fault] : kBroken) {
+    EXPECT_EQ(ValidateSmfFileImage(file->data(), static_cast<std::uint32_t>(file->size())).fault,
+              fault);
+  }
+}
+
+TEST_F(FileTest, EachRepairOnlyWhenAsked) {
+  const Bytes h1 = Header(0, 1, 96);
+  auto track = [&](const char* hex) { return Concat({h1, TrackChunk(Hex(hex))}); };
+  // A track chunk announcing 100 bytes where the file ends after `hex`.
+  auto cut = [&](const char* hex) { return Concat({h1, Hex("4D54726B 00000064"), Hex(hex)}); };
+  Bytes rmidCut = Rmid({RiffChunk("data", track("00 FF2F00"))});
+  rmidCut[4] = 0x7F;  // a RIFF size past the end of the file
+  const struct {
+    const char* why;
+    Bytes file;
+    ttSmfReadStatus plain;
+    const char* said;     // ids of the notes, or of the repairs said to be needed
+    const char* repairs;  // ids of the repairs made when asked; nullptr: refused
+    const char* events;   // then read, in the only track
+    const char* first;    // the first repair as told, where checked
+  } kRows[] = {
+      {"running status resumed after a meta event",
+       track("00 903C40  00 FF0100  00 3E40  00 FF2F00"), ttSmfReadStatus::kRepairable,
+       "running-status-after-meta", "running-status-after-meta",
+       "0:903C40 0:FF0100 0:903E40 0:FF2F00",
+       "track 1, byte 31: running status resumed after a meta event; the status before it "
+       "continues"},
+      {"and after a sysex event, twice",
+       track("00 903C40  00 F0017F  00 3E40  00 F7017F  00 3E00  00 FF2F00"),
+       ttSmfReadStatus::kRepairable, "running-status-after-sysex", "running-status-after-sysex",
+       "0:903C40 0:F0017F 0:903E40 0:F7017F 0:903E00 0:FF2F00",
+       "track 1, byte 31: running status resumed after a system-exclusive event (2 times, the "
+       "first here); the status before it continues"},
+      {"no end of track", track("00 903C40  10 803C00"), ttSmfReadStatus::kRepairable,
+       "end-of-track-added", "end-of-track-added", "0:903C40 16:803C00 16:FF2F00",
+       "track 1, byte 30: no end-of-track event; one was added at tick 16"},
+      {"an empty track chunk", track(""), ttSmfReadStatus::kRepairable, "end-of-track-added",
+       "end-of-track-added", "0:FF2F00", nullptr},
+      {"a chunk length past the end of the file", cut("00 903C40  00 FF2F00"),
+       ttSmfReadStatus::kRepairable, "chunk-past-end", "chunk-past-end", "0:903C40 0:FF2F00",
+       "byte 14: chunk \"MTrk\" announces 100 bytes, the file holds 8: read to the end of the "
+       "file"},
+      {"and the last event cut off", cut("00 903C40  10 803C"), ttSmfReadStatus::kRepairable,
+       "chunk-past-end incomplete-event-dropped end-of-track-added",
+       "chunk-past-end incomplete-event-dropped end-of-track-added", "0:903C40 0:FF2F00", nullptr},
+      {"a RIFF size past the end of the file", rmidCut, ttSmfReadStatus::kRepairable,
+       "chunk-past-end", "chunk-past-end", "0:FF2F00", nullptr},
+      {"bytes after the end of track", track("00 FF2F00  00 903C40"), ttSmfReadStatus::kRepairable,
+       "bytes-after-end-of-track", "bytes-after-end-of-track", "0:FF2F00",
+       "track 1, byte 26: 4 bytes after the end-of-track event dropped"},
+      {"more chunks announced than present",
+       Concat({Header(0, 2, 96), TrackChunk(Hex("00 FF2F00"))}), ttSmfReadStatus::kRepairable,
+       "track-count", "track-count", "0:FF2F00",
+       "the header announces 2 chunks; the file's 1 track chunk read"},
+      {"a track chunk after the announced chunks: not read, told",
+       Concat({h1, SmfChunk("Junk", {}), TrackChunk(Hex("00 FF2F00"))}), ttSmfReadStatus::kRead,
+       "track-chunks-ignored", "track-count", "0:FF2F00", nullptr},
+      {"bytes after the last chunk: not read, told", Concat({track("00 FF2F00"), {0x2A}}),
+       ttSmfReadStatus::kRead, "trailing-bytes-ignored", "trailing-bytes", "0:FF2F00",
+       "byte 26: 1 byte after the last chunk dropped"},
+      {"a status byte no track may hold", track("00 F8  00 FF2F00"), ttSmfReadStatus::kRefused, "",
+       nullptr, "", nullptr},
+      {"it, after a repairable defect", track("00 903C40  00 FF0100  00 3E40  00 F8  00 FF2F00"),
+       ttSmfReadStatus::kRefused, "", nullptr, "", nullptr},
+      {"a data byte with no status before it at all", track("00 FF0100  00 3E40  00 FF2F00"),
+       ttSmfReadStatus::kRefused, "", nullptr, "", nullptr},
+      {"an event past its chunk's own end", Concat({track("00 903C"), {0x40}}),
+       ttSmfReadStatus::kRefused, "", nullptr, "", nullptr},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    ttSmfLayout layout;
+    EXPECT_EQ(Read(row.file, false, layout).status, row.plain);
+    EXPECT_EQ(Ids(layout.notes) + Ids(layout.repairs), row.said);
+    const ttSmfReadResult repaired = Read(row.file, true, layout);
+    if (row.repairs == nullptr) {
+      EXPECT_EQ(repaired.status, ttSmfReadStatus::kRefused);
+      continue;
+    }
+    ASSERT_EQ(repaired.status, ttSmfReadStatus::kRead);
+    EXPECT_EQ(Ids(layout.repairs), row.repairs);
+    if (row.first != nullptr) {
+      EXPECT_EQ(DescribeSmfNote(layout.repairs.front()), row.first);
+    }
+    EXPECT_EQ(SnapshotSequence(), std::vector<Track>{Events(row.events)});
+    // What a repair reads, the writer writes as a file the dialogs read.
+    const Bytes written = Write(layout);
+    EXPECT_TRUE(Read(written, false, layout).status == ttSmfReadStatus::kRead &&
+                layout.repairs.empty() && layout.notes.empty());
+    EXPECT_EQ(SnapshotSequence(), std::vector<Track>{Events(row.events)});
+  }
+}
+
+// Real files with the defects the repairs are for, and some they are not for.
+TEST_F(FileTest, CorpusDefects) {
+  const std::string folder = TT_CORPUS_DIR "/gh-jazzsoft-test-";
+  if (ReadFile(folder + "empty.mid").empty())
+    GTEST_SKIP() << "no corpus at " << TT_CORPUS_DIR;
+  const struct {
+    const char* file;
+    ttSmfReadStatus plain;
+    const char* repairs;  // nullptr: refused also with repairs
+  } kRows[] = {
+      {"running-status-metaevent", ttSmfReadStatus::kRepairable, "running-status-after-meta"},
+      {"running-status-sysex", ttSmfReadStatus::kRepairable, "running-status-after-sysex"},
+      {"corrupt-file-missing-byte", ttSmfReadStatus::kRepairable,
+       "chunk-past-end incomplete-event-dropped end-of-track-added"},
+      {"corrupt-file-extra-byte", ttSmfReadStatus::kRead, "trailing-bytes"},
+      {"non-midi-track", ttSmfReadStatus::kRead, "track-count"},
+      {"illegal-message-f8", ttSmfReadStatus::kRefused, nullptr},
+      {"not-a-midi-file", ttSmfReadStatus::kRefused, nullptr},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.file);
+    const Bytes file = ReadFile(folder + row.file + ".mid");
+    ASSERT_FALSE(file.empty());
+    ttSmfLayout layout;
+    EXPECT_EQ(Read(file, false, layout).status, row.plain);
+    const ttSmfReadStatus repaired = Read(file, true, layout).status;
+    EXPECT_EQ(repaired,
+              row.repairs == nullptr ? ttSmfReadStatus::kRefused : ttSmfReadStatus::kRead);
+    if (row.repairs != nullptr) {
+      EXPECT_EQ(Ids(layout.repairs), row.repairs);
+      EXPECT_EQ(CurrentSequence.tracks.size(), 1u);
+    }
+  }
+}
+
+TEST_F(FileTest, WriterRefusesWhatNoFileHolds) {
+  const struct {
+    const char* why;
+    const char* track;
+    std::size_t chunks;  // before the track, all counted
+    ttSmfWriteResult result;
+  } kRows[] = {
+      {"the header's count full", "0:FF2F00", 65534, ttSmfWriteResult::kOk},
+      {"one chunk more", "0:FF2F00", 65535, ttSmfWriteResult::kTooManyChunks},
+      {"a delta time above 0x0FFFFFFF", "0:C005 268435456:FF2F00", 0,
+       ttSmfWriteResult::kTimeOverflow},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.why);
+    CurrentSequence.Clear();
+    CurrentSequence.AddTrack() = MakeTrack(Events(row.track));
+    ttSmfLayout layout;
+    layout.chunks.assign(row.chunks, ttSmfChunk{{'J', 'u', 'n', 'k'}, {}, 0});
+    EXPECT_EQ(Write(layout, row.result).size(),
+              row.result == ttSmfWriteResult::kOk ? 14 + 8 * row.chunks + 12 : 0);
+  }
+}
+
+}  // namespace
+}  // namespace smftest
