@@ -25,7 +25,9 @@ ttSmfReadResult Read(const Bytes& file, bool repair, ttSmfLayout& layout) {
 
 Bytes Write(const ttSmfLayout& layout, ttSmfWriteResult expected = ttSmfWriteResult::kOk) {
   ttByteArray out;
+  out.Resize(100, 0);
   EXPECT_EQ(BuildSmfFileImage(layout, out), expected);
+  EXPECT_EQ(out.capacity, out.length) << "one exact allocation, whatever was held";
   EXPECT_EQ(ValidateSmfFileImage(out.data, out.length).fault,
             expected == ttSmfWriteResult::kOk ? ttSmfFault::kOk : ttSmfFault::kTruncated);
   return Bytes(out.data, out.data + out.length);
@@ -63,18 +65,24 @@ TEST_F(FileTest, ChunksAndHeaderBytesKeptAroundTheTracks) {
   const Bytes source = Concat({header(1, 5), junk, chunk(0), chunk(1), between, chunk(2), after});
   const struct {
     const char* why;
+    Bytes source;
+    bool repair;
     std::ptrdiff_t tracks;  // kept, from the first
     Bytes written;
     const char* chunks;  // read back
   } kRows[] = {
-      {"tracks one for one", 3, source, "Junk/3@0 ABCD/0@2 XFIH/5@3 "},
-      {"one track, as after a merge: what stood after the first track chunk follows it", 1,
-       Concat({header(1, 2), junk, chunk(0), between, after}), "Junk/3@0 ABCD/0@1 XFIH/5@1 "},
+      {"tracks one for one", source, false, 3, source, "Junk/3@0 ABCD/0@2 XFIH/5@3 "},
+      {"one track, as after a merge: what stood after the first track chunk follows it", source,
+       false, 1, Concat({header(1, 2), junk, chunk(0), between, after}),
+       "Junk/3@0 ABCD/0@1 XFIH/5@1 "},
+      {"a header that counts the track chunks alone, read with repairs",
+       Concat({header(1, 3), junk, chunk(0), chunk(1), between, chunk(2), after}), true, 3, source,
+       "Junk/3@0 ABCD/0@2 XFIH/5@3 "},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     ttSmfLayout layout;
-    ASSERT_EQ(Read(source, false, layout).status, ttSmfReadStatus::kRead);
+    ASSERT_EQ(Read(row.source, row.repair, layout).status, ttSmfReadStatus::kRead);
     EXPECT_EQ(SnapshotSequence(), tracks);
     EXPECT_EQ(layout.headerExtra, extra);
     EXPECT_EQ(Chunks(layout.chunks), "Junk/3@0 ABCD/0@2 XFIH/5@3 ");
@@ -94,7 +102,7 @@ TEST_F(FileTest, RmidReadAndWrittenAgain) {
   const Bytes smf = Smf(0, 96, {track});
   const Bytes info = Concat({{'I', 'N', 'F', 'O'},
                              RiffChunk("INAM", {'S', 'o', 'n', 'g'}),
-                             RiffChunk("ICMT", {'o', 'd', 'd'})});
+                             RiffChunk("ICMT", Bytes(301, 'c'))});  // sizes over 255, odd
   const Bytes rmid =
       Rmid({RiffChunk("DISP", {1, 0, 0, 0, 'x'}), RiffChunk("data", smf), RiffChunk("LIST", info)});
   ttSmfLayout layout;
@@ -128,71 +136,151 @@ TEST_F(FileTest, EachRepairOnlyWhenAsked) {
   const Bytes h1 = Header(0, 1, 96);
   auto track = [&](const char* hex) { return Concat({h1, TrackChunk(Hex(hex))}); };
   // A track chunk announcing 100 bytes where the file ends after `hex`.
-  auto cut = [&](const char* hex) { return Concat({h1, Hex("4D54726B 00000064"), Hex(hex)}); };
+  const Bytes cut100 = Hex("4D54726B 00000064");
+  auto cut = [&](const char* hex) { return Concat({h1, cut100, Hex(hex)}); };
+  // The RIFF chunk announcing 1000 bytes and its data chunk 500.
   Bytes rmidCut = Rmid({RiffChunk("data", track("00 FF2F00"))});
-  rmidCut[4] = 0x7F;  // a RIFF size past the end of the file
+  rmidCut[4] = 0xE8, rmidCut[5] = 0x03, rmidCut[16] = 0xF4, rmidCut[17] = 0x01;
+  const Bytes sysex = Concat({Hex("F08200"), Bytes(256, 0x11)});  // the chunk's length over 255
+  const std::string sysexEvent = "0:F08200" + std::string(512, '1');
   const struct {
     const char* why;
     Bytes file;
     ttSmfReadStatus plain;
-    const char* said;     // ids of the notes, or of the repairs said to be needed
-    const char* repairs;  // ids of the repairs made when asked; nullptr: refused
-    const char* events;   // then read, in the only track
-    const char* first;    // the first repair as told, where checked
+    const char* said;                 // ids of the notes, or of the repairs said to be needed
+    const char* first;                // the first of them as told, where checked
+    const char* repairs;              // ids of the repairs made when asked; nullptr: refused
+    std::vector<std::string> events;  // then read
   } kRows[] = {
-      {"running status resumed after a meta event",
-       track("00 903C40  00 FF0100  00 3E40  00 FF2F00"), ttSmfReadStatus::kRepairable,
-       "running-status-after-meta", "running-status-after-meta",
-       "0:903C40 0:FF0100 0:903E40 0:FF2F00",
+      {"running status (pitch bend) resumed after a meta event",
+       track("00 E03C40  00 FF0100  00 3E40  00 FF2F00"),
+       ttSmfReadStatus::kRepairable,
+       "running-status-after-meta",
        "track 1, byte 31: running status resumed after a meta event; the status before it "
-       "continues"},
-      {"and after a sysex event, twice",
-       track("00 903C40  00 F0017F  00 3E40  00 F7017F  00 3E00  00 FF2F00"),
-       ttSmfReadStatus::kRepairable, "running-status-after-sysex", "running-status-after-sysex",
-       "0:903C40 0:F0017F 0:903E40 0:F7017F 0:903E00 0:FF2F00",
-       "track 1, byte 31: running status resumed after a system-exclusive event (2 times, the "
-       "first here); the status before it continues"},
-      {"no end of track", track("00 903C40  10 803C00"), ttSmfReadStatus::kRepairable,
-       "end-of-track-added", "end-of-track-added", "0:903C40 16:803C00 16:FF2F00",
-       "track 1, byte 30: no end-of-track event; one was added at tick 16"},
-      {"an empty track chunk", track(""), ttSmfReadStatus::kRepairable, "end-of-track-added",
-       "end-of-track-added", "0:FF2F00", nullptr},
-      {"a chunk length past the end of the file", cut("00 903C40  00 FF2F00"),
-       ttSmfReadStatus::kRepairable, "chunk-past-end", "chunk-past-end", "0:903C40 0:FF2F00",
-       "byte 14: chunk \"MTrk\" announces 100 bytes, the file holds 8: read to the end of the "
-       "file"},
-      {"and the last event cut off", cut("00 903C40  10 803C"), ttSmfReadStatus::kRepairable,
+       "continues",
+       "running-status-after-meta",
+       {"0:E03C40 0:FF0100 0:E03E40 0:FF2F00"}},
+      {"and after sysex events, in the first of two tracks",
+       Concat({Header(1, 2, 96),
+               TrackChunk(Concat(
+                   {Hex("00 903C40  00"), sysex, Hex("00 3E40  00 F7017F  00 3E00  00 FF2F00")})),
+               TrackChunk(Hex("00 FF2F00"))}),
+       ttSmfReadStatus::kRepairable,
+       "running-status-after-sysex",
+       "track 1, byte 287: running status resumed after a system-exclusive event (2 times, the "
+       "first here); the status before it continues",
+       "running-status-after-sysex",
+       {"0:903C40 " + sysexEvent + " 0:903E40 0:F7017F 0:903E00 0:FF2F00", "0:FF2F00"}},
+      {"no end of track",
+       track("00 903C40  10 803C00"),
+       ttSmfReadStatus::kRepairable,
+       "end-of-track-added",
+       "track 1, byte 30: no end-of-track event; one was added at tick 16",
+       "end-of-track-added",
+       {"0:903C40 16:803C00 16:FF2F00"}},
+      {"an empty track chunk",
+       track(""),
+       ttSmfReadStatus::kRepairable,
+       "end-of-track-added",
+       nullptr,
+       "end-of-track-added",
+       {"0:FF2F00"}},
+      {"a chunk length past the end of the file",
+       cut("00 903C40  00 FF2F00"),
+       ttSmfReadStatus::kRepairable,
+       "chunk-past-end",
+       "byte 14: chunk \"MTrk\" announces 100 bytes, the file holds 8: read to the end of the file",
+       "chunk-past-end",
+       {"0:903C40 0:FF2F00"}},
+      {"and the last event cut off",
+       cut("00 903C40  10 803C"),
+       ttSmfReadStatus::kRepairable,
        "chunk-past-end incomplete-event-dropped end-of-track-added",
-       "chunk-past-end incomplete-event-dropped end-of-track-added", "0:903C40 0:FF2F00", nullptr},
-      {"a RIFF size past the end of the file", rmidCut, ttSmfReadStatus::kRepairable,
-       "chunk-past-end", "chunk-past-end", "0:FF2F00", nullptr},
-      {"bytes after the end of track", track("00 FF2F00  00 903C40"), ttSmfReadStatus::kRepairable,
-       "bytes-after-end-of-track", "bytes-after-end-of-track", "0:FF2F00",
-       "track 1, byte 26: 4 bytes after the end-of-track event dropped"},
+       nullptr,
+       "chunk-past-end incomplete-event-dropped end-of-track-added",
+       {"0:903C40 0:FF2F00"}},
+      {"RIFF sizes past the end of the file",
+       rmidCut,
+       ttSmfReadStatus::kRepairable,
+       "chunk-past-end chunk-past-end",
+       "byte 0: chunk \"RIFF\" announces 1000 bytes, the file holds 38: read to the end of the "
+       "file",
+       "chunk-past-end chunk-past-end",
+       {"0:FF2F00"}},
+      {"bytes after the end of track",
+       track("00 FF2F00  00 903C40"),
+       ttSmfReadStatus::kRepairable,
+       "bytes-after-end-of-track",
+       "track 1, byte 26: 4 bytes after the end-of-track event dropped",
+       "bytes-after-end-of-track",
+       {"0:FF2F00"}},
       {"more chunks announced than present",
-       Concat({Header(0, 2, 96), TrackChunk(Hex("00 FF2F00"))}), ttSmfReadStatus::kRepairable,
-       "track-count", "track-count", "0:FF2F00",
-       "the header announces 2 chunks; the file's 1 track chunk read"},
-      {"a track chunk after the announced chunks: not read, told",
-       Concat({h1, SmfChunk("Junk", {}), TrackChunk(Hex("00 FF2F00"))}), ttSmfReadStatus::kRead,
-       "track-chunks-ignored", "track-count", "0:FF2F00", nullptr},
-      {"bytes after the last chunk: not read, told", Concat({track("00 FF2F00"), {0x2A}}),
-       ttSmfReadStatus::kRead, "trailing-bytes-ignored", "trailing-bytes", "0:FF2F00",
-       "byte 26: 1 byte after the last chunk dropped"},
-      {"a status byte no track may hold", track("00 F8  00 FF2F00"), ttSmfReadStatus::kRefused, "",
-       nullptr, "", nullptr},
-      {"it, after a repairable defect", track("00 903C40  00 FF0100  00 3E40  00 F8  00 FF2F00"),
-       ttSmfReadStatus::kRefused, "", nullptr, "", nullptr},
-      {"a data byte with no status before it at all", track("00 FF0100  00 3E40  00 FF2F00"),
-       ttSmfReadStatus::kRefused, "", nullptr, "", nullptr},
-      {"an event past its chunk's own end", Concat({track("00 903C"), {0x40}}),
-       ttSmfReadStatus::kRefused, "", nullptr, "", nullptr},
+       Concat({Header(0, 2, 96), TrackChunk(Hex("00 FF2F00"))}),
+       ttSmfReadStatus::kRepairable,
+       "track-count",
+       "the header announces 2 chunks; the file's 1 track chunk read",
+       "track-count",
+       {"0:FF2F00"}},
+      {"a track chunk after the announced chunks, cut short: not read, told",
+       Concat({h1, SmfChunk("Junk", {}), cut100, Hex("00 FF2F00")}),
+       ttSmfReadStatus::kRead,
+       "track-chunks-ignored",
+       "byte 22: 1 track chunk after the 1 chunk the header announces not read",
+       "chunk-past-end track-count",
+       {"0:FF2F00"}},
+      {"bytes after the last chunk: not read, told",
+       Concat({track("00 FF2F00"), {0x2A}}),
+       ttSmfReadStatus::kRead,
+       "trailing-bytes-ignored",
+       "byte 26: 1 byte after the last chunk ignored",
+       "trailing-bytes",
+       {"0:FF2F00"}},
+      {"a MacBinary header: told",
+       Concat({Bytes(128, 0x00), track("00 FF2F00")}),
+       ttSmfReadStatus::kRead,
+       "macbinary",
+       "the SMF stands behind a 128-byte MacBinary header, which is not written back",
+       "",
+       {"0:FF2F00"}},
+      {"a status byte no track may hold",
+       track("00 F8  00 FF2F00"),
+       ttSmfReadStatus::kRefused,
+       "",
+       nullptr,
+       nullptr,
+       {}},
+      {"it, after a repairable defect",
+       track("00 903C40  00 FF0100  00 3E40  00 F8  00 FF2F00"),
+       ttSmfReadStatus::kRefused,
+       "",
+       nullptr,
+       nullptr,
+       {}},
+      {"a data byte with no status before it at all",
+       track("00 FF0100  00 3E40  00 FF2F00"),
+       ttSmfReadStatus::kRefused,
+       "",
+       nullptr,
+       nullptr,
+       {}},
+      {"an event past its chunk's own end",
+       Concat({track("00 903C"), {0x40}}),
+       ttSmfReadStatus::kRefused,
+       "",
+       nullptr,
+       nullptr,
+       {}},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     ttSmfLayout layout;
     EXPECT_EQ(Read(row.file, false, layout).status, row.plain);
-    EXPECT_EQ(Ids(layout.notes) + Ids(layout.repairs), row.said);
+    std::vector<ttSmfNote> said = layout.notes;
+    said.insert(said.end(), layout.repairs.begin(), layout.repairs.end());
+    EXPECT_EQ(Ids(said), row.said);
+    if (row.first != nullptr) {
+      EXPECT_EQ(DescribeSmfNote(said.front()), row.first);
+    }
     const ttSmfReadResult repaired = Read(row.file, true, layout);
     if (row.repairs == nullptr) {
       EXPECT_EQ(repaired.status, ttSmfReadStatus::kRefused);
@@ -200,15 +288,15 @@ TEST_F(FileTest, EachRepairOnlyWhenAsked) {
     }
     ASSERT_EQ(repaired.status, ttSmfReadStatus::kRead);
     EXPECT_EQ(Ids(layout.repairs), row.repairs);
-    if (row.first != nullptr) {
-      EXPECT_EQ(DescribeSmfNote(layout.repairs.front()), row.first);
-    }
-    EXPECT_EQ(SnapshotSequence(), std::vector<Track>{Events(row.events)});
+    std::vector<Track> events;
+    for (const std::string& text : row.events)
+      events.push_back(Events(text));
+    EXPECT_EQ(SnapshotSequence(), events);
     // What a repair reads, the writer writes as a file the dialogs read.
     const Bytes written = Write(layout);
     EXPECT_TRUE(Read(written, false, layout).status == ttSmfReadStatus::kRead &&
                 layout.repairs.empty() && layout.notes.empty());
-    EXPECT_EQ(SnapshotSequence(), std::vector<Track>{Events(row.events)});
+    EXPECT_EQ(SnapshotSequence(), events);
   }
 }
 
@@ -256,8 +344,7 @@ TEST_F(FileTest, WriterRefusesWhatNoFileHolds) {
   } kRows[] = {
       {"the header's count full", "0:FF2F00", 65534, ttSmfWriteResult::kOk},
       {"one chunk more", "0:FF2F00", 65535, ttSmfWriteResult::kTooManyChunks},
-      {"a delta time above 0x0FFFFFFF", "0:C005 268435456:FF2F00", 0,
-       ttSmfWriteResult::kTimeOverflow},
+      {"a time below its predecessor's", "10:C005 5:FF2F00", 0, ttSmfWriteResult::kTimeOverflow},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
