@@ -28,6 +28,20 @@ constexpr std::size_t kMostPerStretch = 1u << 20;
 
 enum class Verdict { kAccepted, kInvalid, kUnsupported };
 
+// Closes the source file on every way out of a load, a std::bad_alloc from
+// the image, the parser or the merge included: on Windows an open handle
+// keeps the file locked, and saving over it would fail.
+class ClosesFile {
+ public:
+  explicit ClosesFile(ttFile file) : file_(file) {}
+  ~ClosesFile() { Platform->closeFile(file_); }
+  ClosesFile(const ClosesFile&) = delete;
+  ClosesFile& operator=(const ClosesFile&) = delete;
+
+ private:
+  ttFile file_;
+};
+
 bool EndsBefore(const ttSmfTrack& a, const ttSmfTrack& b) {
   return a.back().time < b.back().time;
 }
@@ -355,10 +369,10 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
     ShowSystemError(window, error);
     return false;
   }
+  const ClosesFile closer(file);
   std::uint64_t size = 0;
   error = Platform->fileSize(file, &size);
   if (error != 0) {
-    Platform->closeFile(file);
     ShowSystemError(window, error);
     return false;
   }
@@ -366,7 +380,6 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
     // The model counts bytes in 32 bits; a truncated read would parse as
     // something else, so the file is refused whole.
     ShowErrorMessage(window, TT_TEXT_FILE_TOO_LARGE);
-    Platform->closeFile(file);
     return false;
   }
 
@@ -379,7 +392,6 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
   error = Platform->readFile(file, image.data, wanted, &got);
   if (error != 0) {
     image.Resize(0, 1);
-    Platform->closeFile(file);
     ShowSystemError(window, error);
     return false;
   }
@@ -393,6 +405,5 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
     }
   }
   image.Resize(0, 1);
-  Platform->closeFile(file);
   return result;
 }

@@ -124,6 +124,7 @@ TEST(SourceLoading, ReportsSystemErrorsInTheSystemsWords) {
     EXPECT_FALSE(LoadSource(platform, kPlainFile, kOwner));
     EXPECT_EQ(SourceBpm, -1.0);
     ExpectOneError(platform, row.text);
+    EXPECT_EQ(platform.openFiles, 0);
     ShowSystemError(kOwner, 0);  // code 0 shows nothing
     EXPECT_EQ(platform.messages.size(), 1u);
   }
