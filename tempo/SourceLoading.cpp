@@ -384,8 +384,7 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
   }
 
   const auto wanted = static_cast<std::uint32_t>(size);
-  // A byte block like every other, so that a large image gets the block
-  // source's care (huge pages where there are any).
+  // A byte block like every other: ttAllocateBytes decides where it comes from.
   ttByteArray image;
   image.Resize(wanted, 4);
   std::uint32_t got = 0;
