@@ -60,13 +60,18 @@ ttConvertResult ConvertTempo(double bpm) {
         break;
       }
     }
+    // All or nothing: whatever may run out of memory is done before the track
+    // changes. A half-built event left in it would be written as a bare delta
+    // time, and the next conversion would add a second tempo event.
+    ttSmfTrack added;
     if (!hasTempo) {
-      static const std::uint8_t kTempoData[] = {0x51, 0x03, 0x07, 0xA1, 0x20};
-      track.push_front(ttSmfEvent{0, ttByteArray()});
-      track.front().bytes.Store(kTempoData, sizeof kTempoData, 1);
-      track.front().bytes.data[0] = 0xFF;
+      // The tempo bytes are written with the new tempo below.
+      static const std::uint8_t kTempoEvent[] = {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
+      added.emplace_back();
+      added.back().bytes.Store(kTempoEvent, sizeof kTempoEvent, 0);
     }
-    LoadedTimes.reserve(track.size());
+    LoadedTimes.reserve(track.size() + added.size());
+    track.splice(track.begin(), added);
     Converted = true;
     remember = true;
   }

@@ -22,8 +22,9 @@ bool TempoForBpm(double bpm, std::uint32_t* tempo);
 //
 // Every call starts from the times of the loaded source, not from those of an
 // earlier conversion, so converting again gives the same result as the first
-// time. Nothing is changed when the BPM is out of range. After kTimeOverflow
-// the sequence must not be written; a later call still starts afresh.
+// time. Nothing is changed when the BPM is out of range, nor when memory runs
+// out (std::bad_alloc). After kTimeOverflow the sequence must not be written;
+// a later call still starts afresh.
 ttConvertResult ConvertTempo(double bpm);
 
 // Forgets what earlier conversions remembered of the loaded source; loading
