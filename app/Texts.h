@@ -21,8 +21,9 @@
 #define TT_TEXT_INTERNAL_ERROR "内部エラーのため保存できませんでした。出力は書き込まれていません。"
 #define TT_TEXT_OUT_OF_MEMORY "メモリが不足しています。"
 
-// System error fallback.
+// System errors: the fallback, and the one condition the system has no text for.
 #define TT_TEXT_UNEXPECTED_ERROR "予期せぬエラーが発生しました。"
+#define TT_TEXT_NOT_REGULAR_FILE "通常のファイルではありません。"
 
 // Dialog labels and file-dialog filter.
 #define TT_TEXT_LABEL_SOURCE_PATH "変換元SMFのパス(&P):"
