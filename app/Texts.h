@@ -18,6 +18,7 @@
   "変換後のテンポが範囲外です。3.5763 以上 60000000 以下の値を指定してください。"
 #define TT_TEXT_TIME_OVERFLOW \
   "変換後のイベント時刻が SMF で表せる範囲を超えるため、保存できません。"
+#define TT_TEXT_OUTPUT_TOO_LARGE "変換後の SMF が 4 GiB 以上になるため、保存できません。"
 #define TT_TEXT_INTERNAL_ERROR "内部エラーのため保存できませんでした。出力は書き込まれていません。"
 #define TT_TEXT_OUT_OF_MEMORY "メモリが不足しています。"
 
