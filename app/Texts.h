@@ -15,7 +15,7 @@
 #define TT_TEXT_NO_TEMPO "変換後のテンポを指定してください。"
 #define TT_TEXT_TEMPO_TOO_SMALL "変換後のテンポが小さすぎます。1以上の値を指定してください。"
 #define TT_TEXT_TEMPO_OUT_OF_RANGE \
-  "変換後のテンポが範囲外です。3.5763 以上 60000000 以下の値を指定してください。"
+  "変換後のテンポが範囲外です。3.5762787 以上 60000000 以下の値を指定してください。"
 #define TT_TEXT_TIME_OVERFLOW \
   "変換後のイベント時刻が SMF で表せる範囲を超えるため、保存できません。"
 #define TT_TEXT_OUTPUT_TOO_LARGE "変換後の SMF が 4 GiB 以上になるため、保存できません。"

@@ -142,7 +142,7 @@ def case_convert():
     for why, seed, tracks, tempo, tempo_track, division, text, bpm in [
             ("tempo in the third track, slower", 1, 5, 600000, 2, 480, "61.5", 61.5),
             ("no tempo event: one is added", 2, 3, None, 0, 480, "240", 240.0),
-            ("slowest tempo, 16777215 us", 3, 2, 500000, 0, 480, "3.5763", 3.5763),
+            ("slowest tempo, 16777215 us", 3, 2, 500000, 0, 480, "3.5762787", 3.5762787),
             ("16 tracks; the dialog's grammar: exponent d, the rest ignored",
              5, 16, 1000000, 15, 96, "12.5d1x", 125.0)]:
         src = write("in%d.mid" % seed, generate(seed, tracks, 400, tempo, tempo_track, division))
