@@ -305,41 +305,8 @@ bool IsTempoEvent(const ttSmfEvent& event, std::uint32_t* tempoOffset) {
   return true;
 }
 
-void MergeTracks(ttSmfTrack& destination, ttSmfTrack& other) {
-  // Keep one end-of-track event, the later one; at equal times the other
-  // track's, which then follows every destination event at that tick.
-  if (other.back().time < destination.back().time) {
-    other.pop_back();
-  } else {
-    destination.pop_back();
-  }
-  // The standard list's merge, spelled out because a track whose times wrapped
-  // past 2^32 is not sorted, and the library promises nothing for such input.
-  // Nodes are relinked, never copied; an event of `other` goes first only when
-  // strictly earlier, so events on one tick stay in track order.
-  auto cursor = destination.begin();
-  auto next = other.begin();
-  while (cursor != destination.end() && next != other.end()) {
-    if (*next < *cursor) {
-      auto moving = next++;
-      destination.splice(cursor, other, moving);
-    } else {
-      ++cursor;
-    }
-  }
-  destination.splice(destination.end(), other);
-}
-
-void MergeAllTracks(ttSmfSequence& sequence) {
-  std::list<ttSmfTrack>& tracks = sequence.tracks;
-  if (MergeOrderedTracks(tracks))
-    return;
-  // Wrapped times: only the one-after-the-other merge defines the result.
-  ttSmfTrack& first = tracks.front();
-  while (tracks.size() > 1) {
-    MergeTracks(first, *std::next(tracks.begin()));
-    tracks.erase(std::next(tracks.begin()));
-  }
+bool MergeAllTracks(ttSmfSequence& sequence) {
+  return MergeOrderedTracks(sequence.tracks);
 }
 
 bool AcceptParsedSource(ttWindow window) {
