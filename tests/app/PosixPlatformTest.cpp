@@ -123,6 +123,8 @@ TEST_F(PosixPlatformTest, FailuresCarryTheSystemsCodeAndText) {
        kErrorNotRegularFile},
       {"a device that never ends", "/dev/zero", kErrorNotRegularFile},
   };
+  const int lowestFree = ::dup(0);  // a descriptor left open by a refusal would take it
+  ::close(lowestFree);
   ::alarm(20);  // an open that blocks ends the test with SIGALRM instead of hanging it
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
@@ -135,6 +137,9 @@ TEST_F(PosixPlatformTest, FailuresCarryTheSystemsCodeAndText) {
                                                   : std::strerror(static_cast<int>(row.code))});
   }
   ::alarm(0);
+  const int stillFree = ::dup(0);
+  EXPECT_EQ(stillFree, lowestFree);
+  ::close(stillFree);
   Shown.clear();
   std::string text;
   for (std::uint32_t unknown : {999999u, 0xFFFFFFFFu})
