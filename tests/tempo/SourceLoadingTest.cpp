@@ -56,7 +56,7 @@ Track SequentialMerge(std::list<ttSmfTrack> tracks) {
     } else {
       merged.pop_back();
     }
-    merged.merge(*other);
+    merged.merge(*other, [](const ttSmfEvent& a, const ttSmfEvent& b) { return a.time < b.time; });
   }
   return EventsOf(merged);
 }
