@@ -96,7 +96,9 @@ double ParseBpmText(const char* text) {
 }
 
 std::string FormatBpmText(double bpm) {
-  // Ten significant digits, as the dialog has always shown them.
+  // Ten significant digits: enough to tell apart the BPMs of any two tempi a
+  // tempo event can hold (neighbours differ by at least 1 part in 16777215),
+  // and short enough to read at a glance (3.5762789, not 3.5762788996862...).
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.9e", bpm);
   // buffer: [-]d.ddddddddde[+-]xx

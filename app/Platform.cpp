@@ -11,6 +11,10 @@ void ShowErrorMessage(ttWindow window, const char* text) {
 void ShowSystemError(ttWindow window, std::uint32_t code) {
   if (code == 0)
     return;
+  if (code == kErrorNotRegularFile) {
+    ShowErrorMessage(window, TT_TEXT_NOT_REGULAR_FILE);
+    return;
+  }
   std::string text;
   // The system's text is shown as it comes, closing line break included.
   if (!Platform->systemErrorText(code, &text))

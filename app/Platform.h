@@ -23,6 +23,12 @@ constexpr std::uint32_t kPathBufferSize = 260;
 // Message box style: the error icon with only the OK button (MB_ICONERROR).
 constexpr unsigned kErrorBoxStyle = 0x10;
 
+// openRead's code for a path that is neither a regular file nor a folder (a
+// FIFO, a device): reading one may block for ever or never end. No system
+// gives this code (on Windows bit 29 marks codes of applications; errno
+// values are small), and ShowSystemError has its own text for it.
+constexpr std::uint32_t kErrorNotRegularFile = 0x20000001;
+
 struct ttPlatform {
   // Source files. openRead shares reading with other programs.
   std::uint32_t (*openRead)(const char* path, ttFile* file);

@@ -7,6 +7,23 @@
 #include "TempoConversion.h"
 #include "Texts.h"
 
+namespace {
+
+// The user's words for the limit of the format a conversion exceeds.
+const char* LimitText(ttSmfLimit limit) {
+  switch (limit) {
+    case ttSmfLimit::kDeltaTime:  // rescaled gaps between events too long for a delta time
+      return TT_TEXT_TIME_OVERFLOW;
+    case ttSmfLimit::kSize:
+      return TT_TEXT_OUTPUT_TOO_LARGE;
+    case ttSmfLimit::kTrackCount:  // loading merges every track into one: a fault of ours
+      break;
+  }
+  return TT_TEXT_INTERNAL_ERROR;
+}
+
+}  // namespace
+
 bool ConvertLoadedSource(ttWindow window, double bpm) {
   switch (ConvertTempo(bpm)) {
     case ttConvertResult::kOk:
@@ -22,11 +39,11 @@ bool ConvertLoadedSource(ttWindow window, double bpm) {
 }
 
 bool BuildOutputImage(ttWindow window, ttByteArray& image, std::uint32_t& size) {
-  size = BuildSmfImage(image);
+  ttSmfLimit limit = ttSmfLimit::kDeltaTime;
+  size = BuildSmfImage(image, &limit);
   if (size == 0) {
-    // Rescaled gaps between events too long for a delta time, or an image of
-    // 4 GiB or more: writing it would give a file no reader accepts.
-    ShowErrorMessage(window, TT_TEXT_TIME_OVERFLOW);
+    // Writing it would give a file no reader accepts.
+    ShowErrorMessage(window, LimitText(limit));
     return false;
   }
   // Nothing our own reader would refuse may reach the disk. A refusal here is

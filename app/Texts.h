@@ -15,14 +15,16 @@
 #define TT_TEXT_NO_TEMPO "変換後のテンポを指定してください。"
 #define TT_TEXT_TEMPO_TOO_SMALL "変換後のテンポが小さすぎます。1以上の値を指定してください。"
 #define TT_TEXT_TEMPO_OUT_OF_RANGE \
-  "変換後のテンポが範囲外です。3.5763 以上 60000000 以下の値を指定してください。"
+  "変換後のテンポが範囲外です。3.5762787 以上 60000000 以下の値を指定してください。"
 #define TT_TEXT_TIME_OVERFLOW \
   "変換後のイベント時刻が SMF で表せる範囲を超えるため、保存できません。"
+#define TT_TEXT_OUTPUT_TOO_LARGE "変換後の SMF が 4 GiB 以上になるため、保存できません。"
 #define TT_TEXT_INTERNAL_ERROR "内部エラーのため保存できませんでした。出力は書き込まれていません。"
 #define TT_TEXT_OUT_OF_MEMORY "メモリが不足しています。"
 
-// System error fallback.
+// System errors: the fallback, and the one condition the system has no text for.
 #define TT_TEXT_UNEXPECTED_ERROR "予期せぬエラーが発生しました。"
+#define TT_TEXT_NOT_REGULAR_FILE "通常のファイルではありません。"
 
 // Dialog labels and file-dialog filter.
 #define TT_TEXT_LABEL_SOURCE_PATH "変換元SMFのパス(&P):"

@@ -4,7 +4,8 @@
 // one message its input explains, or writes an image that the validator
 // accepts, that reads back to the converted events, whose events all keep
 // their position in real time, and that is the same for the same tempo
-// whatever was saved in between. No failure leaves a temporary file.
+// whatever was saved in between. No failure leaves a temporary file, and no
+// load or save leaves a file open.
 
 #include <algorithm>  // std::equal
 #include <cstddef>
@@ -92,7 +93,8 @@ void CheckSave(RecordingPlatform& platform, const std::string& text,
   platform.fields[IDC_TARGET_BPM] = text;
   platform.saveAnswers = {kTarget};
   RunSaveCommand(kWindow);
-  FuzzCheck(platform.liveTemps.empty(), "a save left a temporary file");
+  FuzzCheck(platform.liveTemps.empty() && platform.openFiles == 0,
+            "a save left a temporary file or an open file");
   FuzzCheck(SourceLoaded, "a save lost the loaded source");
 
   const double bpm = ParseBpmText(text.c_str());
@@ -210,6 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   platform.files[kSource].assign(data, data + size);
   RunDropCommand(kWindow, kSource);
+  FuzzCheck(platform.openFiles == 0, "a load left its file open");
   FuzzCheck(platform.messages.size() == (SourceLoaded ? 0u : 1u),
             "a load showed no message on failure, or one on success");
   if (!SourceLoaded) {

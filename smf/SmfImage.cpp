@@ -99,6 +99,13 @@ inline std::uint8_t* PutBytes(std::uint8_t* p, const std::uint8_t* bytes, std::u
   return p + n;
 }
 
+// A refusal: 0, and the limit for a caller that asks which.
+std::uint32_t Refuse(ttSmfLimit* limit, ttSmfLimit reason) {
+  if (limit != nullptr)
+    *limit = reason;
+  return 0;
+}
+
 }  // namespace
 
 std::uint8_t* EmitTrackEvents(std::uint8_t* to, const ttSmfTrack& track) {
@@ -111,7 +118,7 @@ std::uint8_t* EmitTrackEvents(std::uint8_t* to, const ttSmfTrack& track) {
   return to;
 }
 
-std::uint32_t MeasureTrackChunk(const ttSmfTrack& track) {
+std::uint32_t MeasureTrackChunk(const ttSmfTrack& track, ttSmfLimit* limit) {
   // Summed in 64 bits so that a chunk of 4 GiB or more is seen, not wrapped.
   std::uint64_t size = kChunkPrefixSize;
   std::uint32_t previous = 0;
@@ -120,35 +127,37 @@ std::uint32_t MeasureTrackChunk(const ttSmfTrack& track) {
     // A delta above the four-byte limit cannot be written; a time below its
     // predecessor's shows up here as a delta near 2^32.
     if (delta > kMaxVarLen)
-      return 0;
+      return Refuse(limit, ttSmfLimit::kDeltaTime);
     size += VarLenSize(delta) + std::uint64_t{event.bytes.length};
     previous = event.time;
   }
   if (size > 0xFFFFFFFFu)
-    return 0;
+    return Refuse(limit, ttSmfLimit::kSize);
   return static_cast<std::uint32_t>(size);
 }
 
-std::uint32_t MeasureSmfImage(std::vector<std::uint32_t>* sizes) {
+std::uint32_t MeasureSmfImage(std::vector<std::uint32_t>* sizes, ttSmfLimit* limit) {
   if (sizes != nullptr)
     sizes->clear();
   std::uint64_t total = kHeaderChunkSize;
   for (const ttSmfTrack& track : CurrentSequence.tracks) {
-    const std::uint32_t size = MeasureTrackChunk(track);
+    const std::uint32_t size = MeasureTrackChunk(track, limit);
     if (size == 0)
       return 0;
     total += size;
     if (sizes != nullptr)
       sizes->push_back(size);
   }
-  if (total > 0xFFFFFFFFu || CurrentSequence.tracks.size() > 0xFFFF)
-    return 0;
+  if (total > 0xFFFFFFFFu)
+    return Refuse(limit, ttSmfLimit::kSize);
+  if (CurrentSequence.tracks.size() > 0xFFFF)
+    return Refuse(limit, ttSmfLimit::kTrackCount);
   return static_cast<std::uint32_t>(total);
 }
 
-std::uint32_t BuildSmfImage(ttByteArray& out) {
+std::uint32_t BuildSmfImage(ttByteArray& out, ttSmfLimit* limit) {
   std::vector<std::uint32_t> sizes;
-  const std::uint32_t total = MeasureSmfImage(&sizes);
+  const std::uint32_t total = MeasureSmfImage(&sizes, limit);
 
   if (out.data != nullptr) {
     out.Resize(0, 1);

@@ -24,7 +24,9 @@ struct EventReader {
   std::uint32_t position;
   std::uint32_t last;
 
-  // As ttSmfParser::ReadVarLen.
+  // A variable-length quantity: seven bits a byte, most significant first,
+  // bit 7 set on all but the last. Counting the bytes inside the loop stops a
+  // run of continuation bytes at four, before the value can overflow.
   bool VarLen(std::uint32_t& value) {
     std::uint32_t result = 0;
     for (std::uint32_t count = 1;; ++count) {
@@ -434,25 +436,6 @@ bool ttSmfParser::ReadHeader() {
   sequence->division = division;
 
   return stream.Skip(headerLength - 6);
-}
-
-bool ttSmfParser::ReadVarLen(std::uint32_t& value) {
-  // Bytes are taken straight from the image; counting them inside the loop
-  // stops a run of continuation bytes at four, before the value can overflow.
-  std::uint32_t result = 0;
-  for (std::uint32_t count = 1;; ++count) {
-    if (count == 5)
-      return false;
-    if (stream.position >= stream.size)
-      return false;
-    const std::uint8_t byte = stream.data[stream.position++];
-    stream.last = 1;
-    result = (result << 7) | (byte & 0x7Fu);
-    if ((byte & 0x80) == 0)
-      break;
-  }
-  value = result;
-  return true;
 }
 
 bool ttSmfParser::ReadChunk() {

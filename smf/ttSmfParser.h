@@ -24,7 +24,6 @@ class ttSmfParser {
 
   bool ReadHeader();
   bool ReadChunk();
-  bool ReadVarLen(std::uint32_t& value);
   // Reads up to n bytes into the scratch block (replaced first when force is
   // set or it is smaller than n); returns the count read.
   std::uint32_t ReadScratch(std::uint32_t n, bool force);

@@ -7,10 +7,6 @@ ttSmfSequence CurrentSequence;
 const ttSmfTrack EmptyTrack;
 ttSmfEvent StagingEvent{0, ttByteArray()};
 
-bool operator<(const ttSmfEvent& left, const ttSmfEvent& right) {
-  return left.time < right.time;
-}
-
 ttSmfSequence::ttSmfSequence() : format(0), division(0) {}
 
 ttSmfSequence::~ttSmfSequence() = default;

@@ -1,7 +1,7 @@
 #pragma once
 // In-memory form of one Standard MIDI File: header values and tracks of events
-// with absolute tick times. The model stores, appends, clears and orders; it
-// knows nothing of files, tempo or the user interface.
+// with absolute tick times. The model stores, appends and clears; it knows
+// nothing of files, tempo or the user interface.
 
 #include <cstdint>
 #include <list>
@@ -16,10 +16,6 @@ struct ttSmfEvent {
   // byte is always present, also where the file used running status.
   ttByteArray bytes;
 };
-
-// Orders by time only, unsigned and strict: equal times are not less, so a
-// stable merge keeps the first list's events first.
-bool operator<(const ttSmfEvent& left, const ttSmfEvent& right);
 
 // Nodes come from the pool behind ttAllocateNode (see ttMemory.h).
 using ttSmfTrack = std::list<ttSmfEvent, ttPoolAllocator<ttSmfEvent>>;

@@ -28,6 +28,20 @@ constexpr std::size_t kMostPerStretch = 1u << 20;
 
 enum class Verdict { kAccepted, kInvalid, kUnsupported };
 
+// Closes the source file on every way out of a load, a std::bad_alloc from
+// the image, the parser or the merge included: on Windows an open handle
+// keeps the file locked, and saving over it would fail.
+class ClosesFile {
+ public:
+  explicit ClosesFile(ttFile file) : file_(file) {}
+  ~ClosesFile() { Platform->closeFile(file_); }
+  ClosesFile(const ClosesFile&) = delete;
+  ClosesFile& operator=(const ClosesFile&) = delete;
+
+ private:
+  ttFile file_;
+};
+
 bool EndsBefore(const ttSmfTrack& a, const ttSmfTrack& b) {
   return a.back().time < b.back().time;
 }
@@ -291,41 +305,8 @@ bool IsTempoEvent(const ttSmfEvent& event, std::uint32_t* tempoOffset) {
   return true;
 }
 
-void MergeTracks(ttSmfTrack& destination, ttSmfTrack& other) {
-  // Keep one end-of-track event, the later one; at equal times the other
-  // track's, which then follows every destination event at that tick.
-  if (other.back().time < destination.back().time) {
-    other.pop_back();
-  } else {
-    destination.pop_back();
-  }
-  // The standard list's merge, spelled out because a track whose times wrapped
-  // past 2^32 is not sorted, and the library promises nothing for such input.
-  // Nodes are relinked, never copied; an event of `other` goes first only when
-  // strictly earlier, so events on one tick stay in track order.
-  auto cursor = destination.begin();
-  auto next = other.begin();
-  while (cursor != destination.end() && next != other.end()) {
-    if (*next < *cursor) {
-      auto moving = next++;
-      destination.splice(cursor, other, moving);
-    } else {
-      ++cursor;
-    }
-  }
-  destination.splice(destination.end(), other);
-}
-
-void MergeAllTracks(ttSmfSequence& sequence) {
-  std::list<ttSmfTrack>& tracks = sequence.tracks;
-  if (MergeOrderedTracks(tracks))
-    return;
-  // Wrapped times: only the one-after-the-other merge defines the result.
-  ttSmfTrack& first = tracks.front();
-  while (tracks.size() > 1) {
-    MergeTracks(first, *std::next(tracks.begin()));
-    tracks.erase(std::next(tracks.begin()));
-  }
+bool MergeAllTracks(ttSmfSequence& sequence) {
+  return MergeOrderedTracks(sequence.tracks);
 }
 
 bool AcceptParsedSource(ttWindow window) {
@@ -355,10 +336,10 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
     ShowSystemError(window, error);
     return false;
   }
+  const ClosesFile closer(file);
   std::uint64_t size = 0;
   error = Platform->fileSize(file, &size);
   if (error != 0) {
-    Platform->closeFile(file);
     ShowSystemError(window, error);
     return false;
   }
@@ -366,20 +347,17 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
     // The model counts bytes in 32 bits; a truncated read would parse as
     // something else, so the file is refused whole.
     ShowErrorMessage(window, TT_TEXT_FILE_TOO_LARGE);
-    Platform->closeFile(file);
     return false;
   }
 
   const auto wanted = static_cast<std::uint32_t>(size);
-  // A byte block like every other, so that a large image gets the block
-  // source's care (huge pages where there are any).
+  // A byte block like every other: ttAllocateBytes decides where it comes from.
   ttByteArray image;
   image.Resize(wanted, 4);
   std::uint32_t got = 0;
   error = Platform->readFile(file, image.data, wanted, &got);
   if (error != 0) {
     image.Resize(0, 1);
-    Platform->closeFile(file);
     ShowSystemError(window, error);
     return false;
   }
@@ -393,6 +371,5 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
     }
   }
   image.Resize(0, 1);
-  Platform->closeFile(file);
   return result;
 }

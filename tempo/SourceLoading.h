@@ -24,15 +24,14 @@ bool LoadSourceSmf(ttWindow window, const char* path);
 // SourceBpm. False after exactly one message box owned by `window`.
 bool AcceptParsedSource(ttWindow window);
 
-// Moves every event of `other` into `destination` by time (stable: at equal
-// times destination's events come first), after dropping the earlier of the
-// two end-of-track events (destination's when both end at the same tick).
-// `other` is left empty.
-void MergeTracks(ttSmfTrack& destination, ttSmfTrack& other);
-
-// Merges every track of the sequence into its first, in file order, with the
-// result MergeTracks gives when applied to the tracks one after the other.
-void MergeAllTracks(ttSmfSequence& sequence);
+// Merges every track of the sequence (one at least) into its first, as
+// merging them one
+// after the other in file order would: by time, at equal times the earlier
+// track's events first and each track's in its own order; of the end-of-track
+// events only the latest stays, last (the later track's on a tie). False,
+// with nothing moved, when a track's times are not in order (they wrapped
+// past 2^32 in the file): such tracks have no order to merge by.
+bool MergeAllTracks(ttSmfSequence& sequence);
 
 // A set-tempo meta event with a 3-byte payload, whatever the number of bytes
 // its length was written in. *tempoOffset receives the index of the first of

@@ -1,6 +1,5 @@
 #include "TempoConversion.h"
 
-#include <cmath>  // std::isfinite
 #include <vector>
 
 #include "SourceLoading.h"
@@ -8,7 +7,13 @@
 
 namespace {
 
-constexpr std::uint32_t kMaxTempo = 0xFFFFFF;  // what the tempo event's three bytes hold
+// The BPMs accepted, as the refusal's message states them. Every BPM in the
+// range gives a tempo of 1 to 16777215 us, what the event's three bytes hold:
+// 60000000 / 3.5762787 = 16777215.4. The few BPMs below it that would still
+// fit (down to just above 60000000 / 2^24 = 3.57627868652...) are refused too,
+// so that the message and the check agree on a number a user can type.
+constexpr double kSlowestBpm = 3.5762787;
+constexpr double kFastestBpm = 60000000.0;
 
 // The tick times of the first track as loaded, in list order, kept from the
 // first conversion on: every later conversion starts from them, so a second
@@ -27,12 +32,9 @@ void WriteTempo(ttSmfEvent& event, std::uint32_t offset, std::uint32_t tempo) {
 }  // namespace
 
 bool TempoForBpm(double bpm, std::uint32_t* tempo) {
-  if (!std::isfinite(bpm) || bpm <= 0.0)
+  if (!(bpm >= kSlowestBpm && bpm <= kFastestBpm))  // not a number fails too
     return false;
-  const double quotient = 60000000.0 / bpm;
-  if (!(quotient >= 1.0) || quotient >= static_cast<double>(kMaxTempo) + 1.0)
-    return false;
-  *tempo = static_cast<std::uint32_t>(quotient);  // truncated, not rounded
+  *tempo = static_cast<std::uint32_t>(60000000.0 / bpm);  // truncated, not rounded
   return true;
 }
 
@@ -60,13 +62,18 @@ ttConvertResult ConvertTempo(double bpm) {
         break;
       }
     }
+    // All or nothing: whatever may run out of memory is done before the track
+    // changes. A half-built event left in it would be written as a bare delta
+    // time, and the next conversion would add a second tempo event.
+    ttSmfTrack added;
     if (!hasTempo) {
-      static const std::uint8_t kTempoData[] = {0x51, 0x03, 0x07, 0xA1, 0x20};
-      track.push_front(ttSmfEvent{0, ttByteArray()});
-      track.front().bytes.Store(kTempoData, sizeof kTempoData, 1);
-      track.front().bytes.data[0] = 0xFF;
+      // The tempo bytes are written with the new tempo below.
+      static const std::uint8_t kTempoEvent[] = {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
+      added.emplace_back();
+      added.back().bytes.Store(kTempoEvent, sizeof kTempoEvent, 0);
     }
-    LoadedTimes.reserve(track.size());
+    LoadedTimes.reserve(track.size() + added.size());
+    track.splice(track.begin(), added);
     Converted = true;
     remember = true;
   }

@@ -6,14 +6,15 @@
 
 enum class ttConvertResult {
   kOk,
-  // trunc(60000000 / bpm) is outside 1..16777215 (or bpm is not finite).
+  // The BPM is outside 3.5762787 to 60000000 (or not a number).
   kTempoOutOfRange,
   // A rescaled tick time does not fit in 32 bits.
   kTimeOverflow,
 };
 
-// The tempo in microseconds per quarter note for a BPM, truncated toward zero;
-// false when it is outside what a tempo event can hold (1 to 16777215).
+// The tempo in microseconds per quarter note for a BPM from 3.5762787 to
+// 60000000, truncated toward zero: 16777215 to 1, what a tempo event holds.
+// False for any other BPM.
 bool TempoForBpm(double bpm, std::uint32_t* tempo);
 
 // Writes the new tempo into the tempo event of the first track of
@@ -22,8 +23,9 @@ bool TempoForBpm(double bpm, std::uint32_t* tempo);
 //
 // Every call starts from the times of the loaded source, not from those of an
 // earlier conversion, so converting again gives the same result as the first
-// time. Nothing is changed when the BPM is out of range. After kTimeOverflow
-// the sequence must not be written; a later call still starts afresh.
+// time. Nothing is changed when the BPM is out of range, nor when memory runs
+// out (std::bad_alloc). After kTimeOverflow the sequence must not be written;
+// a later call still starts afresh.
 ttConvertResult ConvertTempo(double bpm);
 
 // Forgets what earlier conversions remembered of the loaded source; loading

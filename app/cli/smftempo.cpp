@@ -42,7 +42,7 @@ const char kUsage[] =
     "the tempo event gets the new BPM and every tick time is multiplied by\n"
     "old tempo / new tempo. Format 1 files are merged into one track (format 0).\n"
     "\n"
-    "  --bpm BPM      the new tempo in beats per minute (3.5763 to 60000000)\n"
+    "  --bpm BPM      the new tempo in beats per minute (3.5762787 to 60000000)\n"
     "  -o OUT         output file for a single input\n"
     "  --out-dir DIR  convert every input into DIR, under its own name\n"
     "  --force        replace existing output files\n"

@@ -21,15 +21,31 @@ std::uint32_t LastError() {
 }
 
 std::uint32_t OpenRead(const char* path, ttFile* file) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO with no writer cannot hold the open for ever
+  // (nor a terminal become the controlling one); only a regular file is read.
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0)
     return LastError();
-  // A folder opens for reading on POSIX; reading it fails with EISDIR, which
-  // is the message a user expects for it, so it is reported here at once.
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+  std::uint32_t error = 0;
+  if (::fstat(fd, &info) != 0) {
+    error = LastError();
+  } else if (S_ISDIR(info.st_mode)) {
+    // A folder opens for reading on POSIX; reading it fails with EISDIR, the
+    // message a user expects for it, so it is reported here at once.
+    error = EISDIR;
+  } else if (!S_ISREG(info.st_mode)) {
+    error = kErrorNotRegularFile;
+  } else {
+    // Reads block as usual from here (a regular file under a mandatory
+    // lock would otherwise fail with EAGAIN).
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+      error = LastError();
+  }
+  if (error != 0) {
     ::close(fd);
-    return EISDIR;
+    return error;
   }
   *file = fd;
   return 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -157,12 +158,14 @@ TEST(SaveCommand, ReadsAtMost127BytesOfTheField) {
   EXPECT_EQ(dialog.platform.files["out.mid"], Converted(12000000, 10, 40));
 }
 
-// The writer writes what it is given; a sequence the reader could never have
-// made must not reach the disk as a file the reader refuses.
-TEST(SaveCommand, AnImageTheReaderWouldRefuseIsAnInternalErrorAndWritesNothing) {
+// The writer writes what it is given. A sequence the reader could never have
+// made must not reach the disk as a file the reader refuses (an internal
+// error); one past a limit of the format is refused with that limit's reason.
+TEST(SaveCommand, AnUnwritableSequenceIsRefusedWithItsReasonAndWritesNothing) {
   const struct {
     const char* why;
     void (*spoil)(ttSmfTrack& track);
+    const char* message = TT_TEXT_INTERNAL_ERROR;
   } kRows[] = {
       {"the end-of-track event is gone", [](ttSmfTrack& t) { t.pop_back(); }},
       {"an event after the end of track",
@@ -171,6 +174,14 @@ TEST(SaveCommand, AnImageTheReaderWouldRefuseIsAnInternalErrorAndWritesNothing) 
        }},
       {"a timing clock among the events",
        [](ttSmfTrack& t) { t.push_front(MakeTrack(Events("0:F8")).front()); }},
+      {"more tracks than a header counts",
+       [](ttSmfTrack&) {
+         while (CurrentSequence.tracks.size() <= 0xFFFF)
+           CurrentSequence.AddTrack();
+       }},
+      {"an image of 4 GiB: a note claims almost 4 GiB of bytes (only the length is read)",
+       [](ttSmfTrack& t) { std::next(t.begin())->bytes.length = 0xFFFFFFF0u; },
+       TT_TEXT_OUTPUT_TOO_LARGE},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
@@ -179,7 +190,7 @@ TEST(SaveCommand, AnImageTheReaderWouldRefuseIsAnInternalErrorAndWritesNothing) 
     dialog.Browse("in.mid");
     row.spoil(CurrentSequence.tracks.front());
     dialog.Save("90");
-    dialog.ExpectMessages({TT_TEXT_INTERNAL_ERROR});
+    dialog.ExpectMessages({row.message});
     EXPECT_EQ(dialog.platform.files["out.mid"], kOld);
     EXPECT_TRUE(dialog.platform.liveTemps.empty());
     EXPECT_EQ(dialog.platform.files.size(), 2u);

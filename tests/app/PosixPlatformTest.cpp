@@ -110,6 +110,7 @@ TEST_F(PosixPlatformTest, ReadsAWholeFile) {
 TEST_F(PosixPlatformTest, FailuresCarryTheSystemsCodeAndText) {
   fs::create_directory(Path("folder"));
   std::ofstream(Path("file")).put('x');
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
   const struct {
     const char* why;
     std::string path;
@@ -118,15 +119,28 @@ TEST_F(PosixPlatformTest, FailuresCarryTheSystemsCodeAndText) {
       {"missing", Path("missing.mid"), ENOENT},
       {"a folder opens, but is no file", Path("folder"), EISDIR},
       {"below a file", Path("file/x.mid"), ENOTDIR},
+      {"a FIFO without a writer, whose plain open never returns", Path("fifo"),
+       kErrorNotRegularFile},
+      {"a device that never ends", "/dev/zero", kErrorNotRegularFile},
   };
+  const int lowestFree = ::dup(0);  // a descriptor left open by a refusal would take it
+  ::close(lowestFree);
+  ::alarm(20);  // an open that blocks ends the test with SIGALRM instead of hanging it
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     ttFile file = 0;
     EXPECT_EQ(Platform->openRead(row.path.c_str(), &file), row.code);
-    std::string text;
-    ASSERT_TRUE(Platform->systemErrorText(row.code, &text));
-    EXPECT_EQ(text, std::strerror(static_cast<int>(row.code)));
+    Shown.clear();
+    ShowSystemError(nullptr, row.code);
+    EXPECT_EQ(Shown, std::vector<std::string>{row.code == kErrorNotRegularFile
+                                                  ? TT_TEXT_NOT_REGULAR_FILE
+                                                  : std::strerror(static_cast<int>(row.code))});
   }
+  ::alarm(0);
+  const int stillFree = ::dup(0);
+  EXPECT_EQ(stillFree, lowestFree);
+  ::close(stillFree);
+  Shown.clear();
   std::string text;
   for (std::uint32_t unknown : {999999u, 0xFFFFFFFFu})
     EXPECT_FALSE(Platform->systemErrorText(unknown, &text)) << unknown;

@@ -30,7 +30,8 @@ def check(condition, what):
 
 
 def run(*args):  # system texts in English
-    done = subprocess.run([SMFTEMPO, *args], capture_output=True, env=dict(os.environ, LC_ALL="C"))
+    done = subprocess.run([SMFTEMPO, *args], capture_output=True, env=dict(os.environ, LC_ALL="C"),
+                          timeout=60)  # a hang fails the case
     return done.returncode, done.stdout.decode(), done.stderr.decode()
 
 
@@ -141,7 +142,7 @@ def case_convert():
     for why, seed, tracks, tempo, tempo_track, division, text, bpm in [
             ("tempo in the third track, slower", 1, 5, 600000, 2, 480, "61.5", 61.5),
             ("no tempo event: one is added", 2, 3, None, 0, 480, "240", 240.0),
-            ("slowest tempo, 16777215 us", 3, 2, 500000, 0, 480, "3.5763", 3.5763),
+            ("slowest tempo, 16777215 us", 3, 2, 500000, 0, 480, "3.5762787", 3.5762787),
             ("16 tracks; the dialog's grammar: exponent d, the rest ignored",
              5, 16, 1000000, 15, 96, "12.5d1x", 125.0)]:
         src = write("in%d.mid" % seed, generate(seed, tracks, 400, tempo, tempo_track, division))
@@ -169,7 +170,14 @@ def case_convert():
         src = write("refused/in%d.mid" % i, data)
         code, _, stderr = run("--bpm", text, "-o", os.path.join(WORK, "refused/out.mid"), src)
         check(code == 1 and stderr == "smftempo: %s: %s\n" % (src, message), why + ": " + stderr)
-    check(sorted(os.listdir(os.path.join(WORK, "refused"))) == ["in0.mid", "in1.mid"], "leftovers")
+    # A FIFO (whose plain open would wait for a writer for ever) and a device: refused at once.
+    os.mkfifo(fifo := os.path.join(WORK, "refused/fifo.mid"))
+    for src in (fifo, "/dev/null"):
+        code, _, stderr = run("--bpm", "120", "-o", os.path.join(WORK, "refused/out.mid"), src)
+        check(code == 1 and stderr == "smftempo: %s: 通常のファイルではありません。\n" % src,
+              "%s: %d %r" % (src, code, stderr))
+    check(sorted(os.listdir(os.path.join(WORK, "refused"))) == ["fifo.mid", "in0.mid", "in1.mid"],
+          "leftovers")
 
 
 def case_batch():

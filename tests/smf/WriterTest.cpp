@@ -111,7 +111,9 @@ TEST_F(Writer, RefusesWhatItsReaderWouldRefuse) {
     EXPECT_EQ(MeasureSmfImage(nullptr), 0u);
     ttByteArray out;
     out.Resize(40, 0);
-    EXPECT_EQ(BuildSmfImage(out), 0u);
+    ttSmfLimit limit = ttSmfLimit::kSize;
+    EXPECT_EQ(BuildSmfImage(out, &limit), 0u);
+    EXPECT_EQ(limit, ttSmfLimit::kDeltaTime);
     EXPECT_EQ(out.data, nullptr) << "nothing half-written is left to save";
     EXPECT_EQ(out.length, 0u);
   }

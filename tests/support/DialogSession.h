@@ -36,7 +36,12 @@ struct DialogSession {
     Reset();
     platform.files["in.mid"] = source;
   }
-  ~DialogSession() { Reset(); }
+  // Whatever failed on the way, no file is left open (on Windows it would
+  // stay locked against the next save over it).
+  ~DialogSession() {
+    EXPECT_EQ(platform.openFiles, 0);
+    Reset();
+  }
   static void Reset() {
     SourceLoaded = false;
     CurrentSequence.Clear();

@@ -15,6 +15,7 @@ std::vector<std::uint8_t>& ContentsOf(ttFile file) {
 }
 
 ttFile Open(const std::string& path) {
+  ++Active->openFiles;
   OpenFiles.push_back(path);
   return static_cast<ttFile>(OpenFiles.size() - 1);
 }
@@ -61,7 +62,7 @@ RecordingPlatform::RecordingPlatform() : previous_(Platform), table_{} {
       std::memcpy(data, bytes.data(), *got);
     return 0u;
   };
-  table_.closeFile = [](ttFile) {};
+  table_.closeFile = [](ttFile) { --Active->openFiles; };
   table_.createTemp = [](const char* target, std::string* tempPath, ttFile* file) {
     if (Active->createError != 0)
       return Active->createError;
@@ -77,7 +78,10 @@ RecordingPlatform::RecordingPlatform() : previous_(Platform), table_{} {
       ContentsOf(file).assign(bytes, bytes + n);
     return Active->writeError;
   };
-  table_.closeWritten = [](ttFile) { return Active->closeError; };
+  table_.closeWritten = [](ttFile) {
+    --Active->openFiles;
+    return Active->closeError;
+  };
   table_.replaceFile = [](const char* source, const char* target) {
     if (Active->replaceError != 0)
       return Active->replaceError;

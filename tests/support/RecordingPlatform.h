@@ -46,6 +46,8 @@ class RecordingPlatform {
   std::vector<std::string> Texts() const;  // of the messages, in order
   // Temporary files that exist right now (created, not yet renamed or removed).
   std::vector<std::string> liveTemps;
+  // Files opened (openRead, createTemp) and not yet closed (closeFile, closeWritten).
+  int openFiles = 0;
 
  private:
   const ttPlatform* previous_;

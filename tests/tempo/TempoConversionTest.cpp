@@ -30,7 +30,7 @@ std::vector<std::uint32_t> Times() {
   return out;
 }
 
-TEST(ConvertTempo, WorkedExamples) {
+TEST(ConvertTempo, WritesTheTruncatedTempoAndRoundsTicksHalfUp) {
   const struct {
     double bpm;
     std::uint32_t tempo;
@@ -86,10 +86,10 @@ TEST(ConvertTempo, RefusesTempiATempoEventCannotHold) {
     double bpm;
     std::uint32_t tempo;  // 0: refused
   } kRows[] = {
-      {"60000000 gives tempo 1", 60000000.0, 1},
-      {"above 60000000 gives tempo 0", 60000000.5, 0},
-      {"just above 60000000 / 16777216 gives 16777215", 3.57627869, 16777215},
-      {"60000000 / 16777216 needs 25 bits", 60000000.0 / 16777216.0, 0},
+      {"60000000, as the message says, gives tempo 1", 60000000.0, 1},
+      {"just above 60000000", std::nextafter(60000000.0, 1e9), 0},
+      {"3.5762787, as the message says, gives 16777215", 3.5762787, 16777215},
+      {"just below 3.5762787, though 24 bits would hold it", std::nextafter(3.5762787, 0.0), 0},
       {"infinity", std::numeric_limits<double>::infinity(), 0},
       {"not a number", std::nan(""), 0},
   };

@@ -208,7 +208,7 @@ void RunSteps() {
       {"save, tempo abc", [] { Save("abc", output); }, loaded,
        J(u8"変換後のテンポが小さすぎます。1以上の値を指定してください。")},
       {"save, tempo 60000001", [] { Save("60000001", output); }, loaded,
-       J(u8"変換後のテンポが範囲外です。3.5763 以上 60000000 以下の値を指定してください。")},
+       J(u8"変換後のテンポが範囲外です。3.5762787 以上 60000000 以下の値を指定してください。")},
       {"save, 125 spaces and 120: 127 bytes read, 12 BPM",
        [] { Save((std::string(125, ' ') + "120").c_str(), output); }, loaded, "",
        Converted(5000000)},
