@@ -55,15 +55,10 @@ class Emitter {
   std::uint8_t* p_;
 };
 
-// Why MeasureTrackChunk refused the track.
-ttSmfWriteResult TrackFault(const ttSmfTrack& track) {
-  std::uint32_t previous = 0;
-  for (const ttSmfEvent& event : track) {
-    if (event.time - previous > kMaxVarLen)
-      return ttSmfWriteResult::kTimeOverflow;
-    previous = event.time;
-  }
-  return ttSmfWriteResult::kTooLarge;
+std::uint32_t Refuse(ttSmfLimit* limit, ttSmfLimit reason) {
+  if (limit != nullptr)
+    *limit = reason;
+  return 0;
 }
 
 std::uint64_t RiffChunkSize(std::uint64_t data) {
@@ -72,7 +67,7 @@ std::uint64_t RiffChunkSize(std::uint64_t data) {
 
 }  // namespace
 
-ttSmfWriteResult BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out) {
+std::uint32_t BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out, ttSmfLimit* limit) {
   if (out.data != nullptr)
     out.Resize(0, 1);
   out.length = 0;
@@ -82,9 +77,9 @@ ttSmfWriteResult BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out) 
   sizes.reserve(tracks);
   std::uint64_t smf = 14 + layout.headerExtra.size();
   for (const ttSmfTrack& track : CurrentSequence.tracks) {
-    const std::uint32_t size = MeasureTrackChunk(track);
+    const std::uint32_t size = MeasureTrackChunk(track, limit);
     if (size == 0)
-      return TrackFault(track);
+      return 0;
     sizes.push_back(size);
     smf += size;
   }
@@ -101,7 +96,7 @@ ttSmfWriteResult BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out) 
     }
   }
   if (tracks + counted > 0xFFFF)
-    return ttSmfWriteResult::kTooManyChunks;
+    return Refuse(limit, ttSmfLimit::kTrackCount);
 
   const bool riff = layout.container == ttSmfContainer::kRiff;
   const std::size_t before =
@@ -113,7 +108,7 @@ ttSmfWriteResult BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out) 
       total += RiffChunkSize(chunk.data.size());
   }
   if (total > 0xFFFFFFFFu)
-    return ttSmfWriteResult::kTooLarge;
+    return Refuse(limit, ttSmfLimit::kSize);
 
   // Measured first, so the image is allocated once at its exact size and
   // every length is known before the bytes it counts.
@@ -149,5 +144,5 @@ ttSmfWriteResult BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out) 
     for (std::size_t i = before; i < layout.riffChunks.size(); ++i)
       put.RiffChunk(layout.riffChunks[i]);
   }
-  return ttSmfWriteResult::kOk;
+  return static_cast<std::uint32_t>(total);
 }

@@ -24,15 +24,16 @@
 // exact size. Chunks in the layout never have the id of a header or track
 // chunk (ReadSmfFile never puts one there).
 
+#include <cstdint>
+
+#include "SmfImage.h"  // ttSmfLimit
 #include "SmfLayout.h"
 #include "ttByteArray.h"
 
-enum class ttSmfWriteResult {
-  kOk,             // `out` holds the image; its length is the size
-  kTimeOverflow,   // a delta time above 0x0FFFFFFF, or a time below its predecessor's
-  kTooLarge,       // the file would reach 4 GiB
-  kTooManyChunks,  // the header's count would pass 65,535
-};
-
-// Whatever `out` held is discarded; it is left empty unless kOk.
-[[nodiscard]] ttSmfWriteResult BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out);
+// Replaces the array's contents with the image and returns its size (equal
+// to out.length). Returns 0 and leaves `out` empty when the sequence cannot
+// be written; *limit, when given, then receives which limit: a delta time
+// above 0x0FFFFFFF (or a time below its predecessor's), a file of 4 GiB or
+// more, or a header count (tracks and the chunks before the last) past 65,535.
+[[nodiscard]] std::uint32_t BuildSmfFileImage(const ttSmfLayout& layout, ttByteArray& out,
+                                              ttSmfLimit* limit = nullptr);

@@ -23,13 +23,13 @@ ttSmfReadResult Read(const Bytes& file, bool repair, ttSmfLayout& layout) {
   return ReadSmfFile(file.data(), static_cast<std::uint32_t>(file.size()), repair, layout);
 }
 
-Bytes Write(const ttSmfLayout& layout, ttSmfWriteResult expected = ttSmfWriteResult::kOk) {
+// The image of CurrentSequence with `layout`, checked as saving checks it.
+Bytes Write(const ttSmfLayout& layout) {
   ttByteArray out;
   out.Resize(100, 0);
-  EXPECT_EQ(BuildSmfFileImage(layout, out), expected);
+  EXPECT_EQ(BuildSmfFileImage(layout, out), out.length);
   EXPECT_EQ(out.capacity, out.length) << "one exact allocation, whatever was held";
-  EXPECT_EQ(ValidateSmfFileImage(out.data, out.length).fault,
-            expected == ttSmfWriteResult::kOk ? ttSmfFault::kOk : ttSmfFault::kTruncated);
+  EXPECT_EQ(ValidateSmfFileImage(out.data, out.length).fault, ttSmfFault::kOk);
   return Bytes(out.data, out.data + out.length);
 }
 
@@ -339,12 +339,13 @@ TEST_F(FileTest, WriterRefusesWhatNoFileHolds) {
   const struct {
     const char* why;
     const char* track;
-    std::size_t chunks;  // before the track, all counted
-    ttSmfWriteResult result;
+    std::uint32_t chunks;  // before the track, all counted
+    std::uint32_t size;    // 0: refused for `limit`
+    ttSmfLimit limit;
   } kRows[] = {
-      {"the header's count full", "0:FF2F00", 65534, ttSmfWriteResult::kOk},
-      {"one chunk more", "0:FF2F00", 65535, ttSmfWriteResult::kTooManyChunks},
-      {"a time below its predecessor's", "10:C005 5:FF2F00", 0, ttSmfWriteResult::kTimeOverflow},
+      {"the header's count full", "0:FF2F00", 65534, 14 + 8 * 65534 + 12, ttSmfLimit::kSize},
+      {"one chunk more", "0:FF2F00", 65535, 0, ttSmfLimit::kTrackCount},
+      {"a time below its predecessor's", "10:C005 5:FF2F00", 0, 0, ttSmfLimit::kDeltaTime},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
@@ -352,8 +353,12 @@ TEST_F(FileTest, WriterRefusesWhatNoFileHolds) {
     CurrentSequence.AddTrack() = MakeTrack(Events(row.track));
     ttSmfLayout layout;
     layout.chunks.assign(row.chunks, ttSmfChunk{{'J', 'u', 'n', 'k'}, {}, 0});
-    EXPECT_EQ(Write(layout, row.result).size(),
-              row.result == ttSmfWriteResult::kOk ? 14 + 8 * row.chunks + 12 : 0);
+    ttByteArray out;
+    out.Resize(40, 0);
+    ttSmfLimit limit = ttSmfLimit::kSize;
+    EXPECT_EQ(BuildSmfFileImage(layout, out, &limit), row.size);
+    EXPECT_EQ(out.length, row.size);
+    EXPECT_EQ(limit, row.limit);
   }
 }
 
