@@ -59,19 +59,16 @@ void Trailing(Scan& s, std::uint32_t from, std::uint32_t to) {
 }
 
 // The RIFF chunk's subchunks; the first "data" chunk holds the SMF. A pad byte
-// missing after the last chunk loses nothing and is not asked for.
+// missing after the last chunk loses nothing and is not asked for, also where
+// the RIFF size counts it.
 ttSmfCheck ScanRiff(const std::uint8_t* d, std::uint32_t size, Scan& s) {
   s.container = ttSmfContainer::kRiff;
   const std::uint32_t riffSize = ReadLittleEndian32(d + 4);
   if (riffSize < 4)
     return Fault(ttSmfFault::kBadHeader, 4);
-  std::uint32_t end = size;
-  if (riffSize > size - 8) {
-    s.pastEnd.push_back(PastEnd(d, 0, riffSize, size - 8));
-    s.cut = true;
-  } else {
-    end = 8 + riffSize;
-  }
+  const bool over = riffSize > size - 8;
+  const std::uint32_t end = over ? size : 8 + riffSize;
+  bool padMissing = false;
   bool data = false;
   std::uint32_t pos = kRiffHeaderSize;
   while (end - pos >= 8) {
@@ -92,8 +89,13 @@ ttSmfCheck ScanRiff(const std::uint8_t* d, std::uint32_t size, Scan& s) {
       s.riffChunks.push_back(Span{pos, length, available, false, true});
     }
     pos += 8 + available;
+    padMissing = (available & 1) != 0 && available == length && pos == end;
     if ((available & 1) != 0 && pos < end)
       ++pos;  // the pad byte
+  }
+  if (over && !(padMissing && riffSize - (size - 8) == 1)) {
+    s.pastEnd.insert(s.pastEnd.begin(), PastEnd(d, 0, riffSize, size - 8));
+    s.cut = true;
   }
   if (!data)
     return Fault(ttSmfFault::kBadHeader, kRiffHeaderSize);

@@ -104,24 +104,38 @@ TEST_F(FileTest, RmidReadAndWrittenAgain) {
                              RiffChunk("INAM", {'S', 'o', 'n', 'g'}),
                              RiffChunk("ICMT", Bytes(301, 'c'))});  // sizes over 255, odd
   const Bytes rmid =
-      Rmid({RiffChunk("DISP", {1, 0, 0, 0, 'x'}), RiffChunk("data", smf), RiffChunk("LIST", info)});
+      Rmid({RiffChunk("LIST", info), RiffChunk("data", smf), RiffChunk("DISP", {1, 0, 0, 0, 'x'})});
   ttSmfLayout layout;
   ASSERT_EQ(Read(rmid, false, layout).status, ttSmfReadStatus::kRead);
   EXPECT_EQ(layout.container, ttSmfContainer::kRiff);
-  EXPECT_EQ(Chunks(layout.riffChunks), "DISP/5@0 LIST/" + std::to_string(info.size()) + "@0 ");
+  EXPECT_EQ(Chunks(layout.riffChunks), "LIST/" + std::to_string(info.size()) + "@0 DISP/5@0 ");
   EXPECT_EQ(layout.riffChunksBeforeData, 1u);
   EXPECT_EQ(SnapshotSequence(), std::vector<Track>{track});
   EXPECT_EQ(Write(layout), rmid) << "sizes and pad bytes as a RIFF file has them";
   layout.container = ttSmfContainer::kPlain;
   EXPECT_EQ(Write(layout), smf);
 
+  // The last chunk's pad byte missing, counted in the RIFF size or not:
+  // nothing is lost, nothing to repair or tell.
+  auto riffSize = [](Bytes file, std::uint32_t size) {
+    for (int i = 0; i < 4; ++i)
+      file[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * i));
+    return file;
+  };
+  const Bytes padless(rmid.begin(), rmid.end() - 1);
+  const auto size = static_cast<std::uint32_t>(rmid.size() - 8);
+  for (const Bytes& file : {padless, riffSize(padless, size - 1)}) {
+    ASSERT_EQ(Read(file, false, layout).status, ttSmfReadStatus::kRead);
+    EXPECT_TRUE(layout.notes.empty() && layout.repairs.empty());
+    EXPECT_EQ(Write(layout), rmid);
+  }
+
   // The validator takes a RIFF file only as the writer makes it.
-  Bytes wrongSize = rmid, unpadded = rmid, noData = rmid, badSmf = rmid;
-  ++wrongSize[4];
-  unpadded.pop_back();
-  unpadded[4] = static_cast<std::uint8_t>(unpadded[4] - 1);  // the last chunk's pad byte gone
-  noData[12 + 8 + 6] = 'D';                                  // "Data" is not "data"
-  badSmf[12 + 8 + 6 + 8 + 14 + 8 + 1] = 0xF8;                // a status no track may hold
+  Bytes noData = rmid, badSmf = rmid;
+  const std::size_t data = 12 + 8 + info.size();
+  noData[data] = 'D';                    // "Data" is not "data"
+  badSmf[data + 8 + 14 + 8 + 1] = 0xF8;  // a status no track may hold
+  const Bytes wrongSize = riffSize(rmid, size + 1), unpadded = riffSize(padless, size - 1);
   const std::pair<const Bytes*, ttSmfFault> kBroken[] = {{&wrongSize, ttSmfFault::kBadHeader},
                                                          {&unpadded, ttSmfFault::kTruncated},
                                                          {&noData, ttSmfFault::kBadHeader},
