@@ -98,7 +98,7 @@ TEST_F(FileTest, ChunksAndHeaderBytesKeptAroundTheTracks) {
 }
 
 TEST_F(FileTest, RmidReadAndWrittenAgain) {
-  const Track track = Events("0:C005 0:FF2F00");  // a track chunk of 7 bytes: odd
+  const Track track = Events("0:C005 0:FF2F00");  // an SMF of 29 bytes: odd, padded
   const Bytes smf = Smf(0, 96, {track});
   const Bytes info = Concat({{'I', 'N', 'F', 'O'},
                              RiffChunk("INAM", {'S', 'o', 'n', 'g'}),
