@@ -91,7 +91,9 @@ std::uint32_t CreateTemp(const char* target, std::string* tempPath, ttFile* file
     const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-      *tempPath = name;
+      // Swapped, not copied: nothing may allocate (and throw) once the file
+      // exists, or it would be left behind, open, with no one to remove it.
+      tempPath->swap(name);
       *file = ToFile(handle);
       return 0;
     }

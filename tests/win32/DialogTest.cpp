@@ -3,7 +3,8 @@
 // the close box. Files and system error texts are real; message boxes are
 // recorded and the file dialogs answered through the seams. The tempo text's
 // grammar and the loader's rules are tested on Linux (tests/app): a few rows
-// here show that the Windows front end reaches them.
+// here show that the Windows front end reaches them. Last, the temporary file
+// of a save with memory running out at each allocation.
 
 #include <windows.h>
 
@@ -11,8 +12,10 @@
 #include <shlobj.h>  // DROPFILES
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 
 #include "ControlIds.h"
 #include "DialogCommands.h"
@@ -21,6 +24,26 @@
 #include "Win32Platform.h"
 
 using namespace wintest;
+
+// Allocations fail on demand: while allocationsLeft is 0 the next one throws.
+int allocationsLeft = -1;  // -1: none fails
+void* operator new(std::size_t n) {
+  if (allocationsLeft == 0) {
+    allocationsLeft = -1;
+    throw std::bad_alloc();
+  }
+  if (allocationsLeft > 0)
+    --allocationsLeft;
+  if (void* block = std::malloc(n != 0 ? n : 1))
+    return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
 
 namespace {
 
@@ -270,6 +293,31 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
   }
 }
 
+// createTemp with each of its allocations failing in turn, until none does:
+// a failure leaves no file (and so no open handle) behind.
+void CreateTempOutOfMemory() {
+  const std::vector<std::string> before = ListFolder(folder);
+  std::string left;
+  for (int n = 0;; ++n) {
+    std::string path;
+    ttFile file = 0;
+    allocationsLeft = n;
+    try {
+      const std::uint32_t code = kWin32Platform.createTemp(output.c_str(), &path, &file);
+      allocationsLeft = -1;
+      Check(code == 0 && n > 0 && left.empty(),
+            "out of memory at each allocation of createTemp: no file left", left);
+      CloseHandle(reinterpret_cast<HANDLE>(file));
+      DeleteFileA(path.c_str());
+      return;
+    } catch (const std::bad_alloc&) {
+      allocationsLeft = -1;
+      if (ListFolder(folder) != before)
+        left += " after allocation " + std::to_string(n);
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -315,6 +363,7 @@ int main() {
   Check(openAfterEscape, "modal: Escape leaves the dialog open");
   Check(result == 0 && posted && quit.wParam == 0, "modal: the close box ends it with 0, quit 0",
         "result " + std::to_string(result) + " quit " + std::to_string(posted ? quit.wParam : 99));
+  CreateTempOutOfMemory();
   RemoveFolder(folder);
   return Finish();
 }
