@@ -56,10 +56,13 @@ std::string Box(const std::string& text, const std::string& caption = J(u8"エ�
                             std::to_string(style) + "]";
 }
 // The OPENFILENAMEA of the first open and save dialog, described; the file
-// that the "user" picks, or cancels with an empty answer.
+// that the "user" picks, or cancels with an empty answer. kFails makes the
+// real common dialog fail: it refuses a structure size of 0 (CDERR_STRUCTSIZE).
 std::string openSeen, saveSeen, openAnswer, saveAnswer;
+const std::string kFails = "<fails>";
 
-BOOL Answer(std::string& seen, OPENFILENAMEA* f, const std::string& answer) {
+BOOL Answer(std::string& seen, OPENFILENAMEA* f, const std::string& answer,
+            BOOL(WINAPI* real)(LPOPENFILENAMEA)) {
   std::size_t n = 0;
   while (f->lpstrFilter[n] != '\0' || f->lpstrFilter[n + 1] != '\0')
     ++n;
@@ -72,14 +75,19 @@ BOOL Answer(std::string& seen, OPENFILENAMEA* f, const std::string& answer) {
            (f->lpstrDefExt ? f->lpstrDefExt : "") + (others ? " more" : "") + " filter " +
            Hex(std::string(f->lpstrFilter, n + 2));
   }
+  if (answer == kFails) {
+    OPENFILENAMEA refused = *f;
+    refused.lStructSize = 0;
+    return real(&refused);
+  }
   lstrcpynA(f->lpstrFile, answer.c_str(), static_cast<int>(f->nMaxFile));
   return !answer.empty();
 }
 BOOL WINAPI FakeOpen(LPOPENFILENAMEA f) {
-  return Answer(openSeen, f, openAnswer);
+  return Answer(openSeen, f, openAnswer, GetOpenFileNameA);
 }
 BOOL WINAPI FakeSave(LPOPENFILENAMEA f) {
-  return Answer(saveSeen, f, saveAnswer);
+  return Answer(saveSeen, f, saveAnswer, GetSaveFileNameA);
 }
 
 ttPlatform testPlatform;
@@ -214,6 +222,8 @@ void RunSteps() {
   const std::string missing = folder + J(u8"無いソ.mid");
   const std::string nowhere = folder + J(u8"無いフォルダ表\\出力.mid");
   const std::string noSource = J(u8"変換元の SMF を指定してください。");
+  const std::string dialogFailed =
+      J(u8"ファイル ダイアログを表示できませんでした。(エラー コード 0x0001)");
   const std::string invalid = J(u8"有効な SMF ではありません。");
   const std::string none = "|", loaded = source + "|120.0", otherLoaded = other + "|3.5762789";
   const std::string folderPath = folder.substr(0, folder.size() - 1);
@@ -236,6 +246,8 @@ void RunSteps() {
        [] { Save((std::string(125, ' ') + "120").c_str(), output); }, loaded, "",
        Converted(5000000)},
       {"save at 90 BPM, save dialog cancelled", [] { Save("90", ""); }, loaded, ""},
+      {"save at 90 BPM, save dialog fails: said, nothing written", [] { Save("90", kFails); },
+       loaded, dialogFailed},
       {"save at 60 BPM: from the loaded file", [] { Save("60", output); }, loaded, "",
        Converted(1000000)},
       {"Enter in the tempo field saves", PressEnter, loaded, "", Converted(1000000)},
@@ -260,6 +272,8 @@ void RunSteps() {
        loaded, ""},
       {"drop of a UTF-16 list: the path arrives in CP932", [&] { Drop({other}, true); },
        otherLoaded, ""},
+      {"open dialog fails after a load: said, no source", [] { Browse(kFails); }, none,
+       dialogFailed},
       {"drop of no items", [] { Drop({}); }, none, ""},
       {"drop of a folder", [&] { Drop({folderPath}); }, none,
        SystemText(CreateFileError(folderPath, OPEN_EXISTING))},

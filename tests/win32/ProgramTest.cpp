@@ -213,11 +213,14 @@ void CheckHeaders(const std::string& machine, const std::string& file) {
 // template, in UTF-16.
 void CheckTexts(const std::string& file) {
   const char* const texts[] = {
-      u8"" TT_TEXT_ERROR_CAPTION,   u8"" TT_TEXT_INVALID_SMF,        u8"" TT_TEXT_UNSUPPORTED_SMF,
-      u8"" TT_TEXT_FILE_TOO_LARGE,  u8"" TT_TEXT_NO_SOURCE,          u8"" TT_TEXT_NO_TEMPO,
-      u8"" TT_TEXT_TEMPO_TOO_SMALL, u8"" TT_TEXT_TEMPO_OUT_OF_RANGE, u8"" TT_TEXT_TIME_OVERFLOW,
-      u8"" TT_TEXT_INTERNAL_ERROR,  u8"" TT_TEXT_OUT_OF_MEMORY,      u8"" TT_TEXT_UNEXPECTED_ERROR,
-      u8"" TT_TEXT_FILTER_MIDI,     u8"" TT_TEXT_FILTER_ALL,
+      u8"" TT_TEXT_ERROR_CAPTION,      u8"" TT_TEXT_INVALID_SMF,
+      u8"" TT_TEXT_UNSUPPORTED_SMF,    u8"" TT_TEXT_FILE_TOO_LARGE,
+      u8"" TT_TEXT_NO_SOURCE,          u8"" TT_TEXT_NO_TEMPO,
+      u8"" TT_TEXT_TEMPO_TOO_SMALL,    u8"" TT_TEXT_TEMPO_OUT_OF_RANGE,
+      u8"" TT_TEXT_TIME_OVERFLOW,      u8"" TT_TEXT_INTERNAL_ERROR,
+      u8"" TT_TEXT_OUT_OF_MEMORY,      u8"" TT_TEXT_UNEXPECTED_ERROR,
+      u8"" TT_TEXT_FILTER_MIDI,        u8"" TT_TEXT_FILTER_ALL,
+      u8"" TT_TEXT_FILE_DIALOG_FAILED,
   };
   for (const char* text : texts) {
     Check(file.find(J(text)) != std::string::npos && file.find(text) == std::string::npos,
