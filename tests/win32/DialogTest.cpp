@@ -206,9 +206,10 @@ DWORD CreateFileError(const std::string& path, DWORD disposition) {
   return GetLastError();
 }
 
-// One step of the state and failure tables: what is done, then the fields
-// 1001|1004 it leaves (No source: "|"), the message box it shows (none when
-// empty) and what the output file, "old" before each step, then holds.
+// One user action, from a state with or without a loaded source: what is
+// done, then the fields 1001|1004 it leaves (no source: "|"), the message box
+// it shows (none when empty) and what the output file, "old" before each
+// step, then holds.
 struct Step {
   std::string name;
   std::function<void()> act;
