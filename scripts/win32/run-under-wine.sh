@@ -90,7 +90,8 @@ trap cleanup EXIT
 if [ -n "$TT_WIN32_NO_32BIT" ]; then
   [ "${WINEARCH:-win64}" = win64 ] ||
     fail "a $WINEARCH prefix needs Wine's 32-bit loader: $TT_WIN32_NO_32BIT"
-  [ -x /usr/lib/wine/wine64 ] || fail "Wine's 64-bit loader /usr/lib/wine/wine64 is missing (package wine64)"
+  [ -x /usr/lib/wine/wine64 ] ||
+    fail "Wine's 64-bit loader /usr/lib/wine/wine64 is missing (package wine64)"
   export WINEARCH=win64
   mkdir "$work/bin"
   ln -s "$here/wine64.sh" "$work/bin/wine"
