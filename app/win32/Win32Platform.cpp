@@ -30,6 +30,12 @@ std::uint32_t OpenRead(const char* path, ttFile* file) {
   if (handle == INVALID_HANDLE_VALUE) {
     return LastError();
   }
+  // A pipe or a device (CON, COM1, a named pipe) opens as well, and reading
+  // it may block for ever or never end: only a disk file is a source.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return kErrorNotRegularFile;
+  }
   *file = ToFile(handle);
   return 0;
 }

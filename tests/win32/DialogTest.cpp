@@ -276,6 +276,8 @@ void RunSteps() {
       {"open dialog fails after a load: said, no source", [] { Browse(kFails); }, none,
        dialogFailed},
       {"drop of no items", [] { Drop({}); }, none, ""},
+      {"drop of a device: refused at once, not read", [] { Drop({"NUL"}); }, none,
+       J(u8"通常のファイルではありません。")},
       {"drop of a folder", [&] { Drop({folderPath}); }, none,
        SystemText(CreateFileError(folderPath, OPEN_EXISTING))},
   };
