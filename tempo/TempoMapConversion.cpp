@@ -194,9 +194,14 @@ ttMapOutcome ConvertWithTempoMap(ttSmfSequence& sequence, const ttTempoMap& map,
   // The new map, stretch by stretch: each tempo event lands within the
   // stretch before it, whose start is already known, so the map is complete
   // before the first event moves.
+  //
+  // Tempo events that land on one output tick are read in the output's order
+  // there, which for kept tracks is by track: the one last in that order
+  // sets the tempo that follows, whatever their order in the source.
   std::vector<Segment> segments;
   segments.reserve(n + 1);
   segments.push_back(MakeSegment(0, 0, kUnstatedTempo, tempo, 0, 0, map.division, division));
+  std::size_t last = 0;  // of the tempo events on the latest output tick, the one read last
   for (std::size_t j = 0; j < n; ++j) {
     const Segment& before = segments.back();
     std::uint64_t out = 0;
@@ -205,7 +210,12 @@ ttMapOutcome ConvertWithTempoMap(ttSmfSequence& sequence, const ttTempoMap& map,
       return Refused(ttMapResult::kTimeOverflow);
     const std::uint64_t time =
         before.time + std::uint64_t{changes[j].tick - before.tick} * before.tempo;
-    segments.push_back(MakeSegment(changes[j].tick, out, changes[j].tempo, outTempos[j], time,
+    const ttTempoChange& c = changes[last];
+    if (j == 0 || out != before.outTick || c.track < changes[j].track ||
+        (c.track == changes[j].track && c.position < changes[j].position)) {
+      last = j;
+    }
+    segments.push_back(MakeSegment(changes[j].tick, out, changes[j].tempo, outTempos[last], time,
                                    error, map.division, division));
   }
 
