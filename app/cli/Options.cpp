@@ -53,6 +53,18 @@ const char kUsage[] =
     "  --dry-run         convert in memory, report, write nothing\n"
     "  --json            reports (and --info) as one JSON object per line\n"
     "\n"
+    "Examples:\n"
+    "  smftempo --bpm 100 -o out.mid song.mid                   # as the dialog does\n"
+    "  smftempo --bpm 120 --tempo-map flatten -o flat.mid song.mid\n"
+    "  smftempo --bpm 90 --tempo-map scale -o slower.mid song.mid\n"
+    "  smftempo --division 96 -o coarse.mid song.mid\n"
+    "  smftempo --bpm 100 --exact -o same-ticks.mid song.mid\n"
+    "  smftempo --bpm 200 --division 48 --min-note 1 -o out.mid song.mid\n"
+    "  smftempo --bpm 100 --keep-tracks -o tracks.mid song.mid\n"
+    "  smftempo --bpm 100 --tempo-map scale --report -o out.mid song.mid\n"
+    "  smftempo --bpm 100 --tempo-map flatten --dry-run --json *.mid\n"
+    "  smftempo --info song.mid\n"
+    "\n"
     "Exit status: 0 all converted, 1 a file was refused or failed, 2 usage error.\n";
 
 int Usage(const std::string& problem) {
