@@ -42,8 +42,6 @@ void NearestExactTempos(std::uint32_t division, std::uint32_t startTempo,
                         std::uint32_t* slower, std::uint32_t* faster) {
   *slower = 0;
   *faster = 0;
-  if (division == 0 || startTempo == 0)
-    return;
   // The exact tempos are the multiples k m of the least m that makes the
   // division and every scaled tempo whole; each bound on them is a bound on k.
   std::uint64_t m = startTempo / Gcd(startTempo, division);

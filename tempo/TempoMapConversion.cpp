@@ -20,7 +20,6 @@ struct Segment {
   std::uint32_t outTick;
   std::uint32_t tempo;     // source tempo S
   std::uint32_t outTempo;  // output tempo N
-  std::uint64_t time;      // source time at the start, microseconds x D
   std::int64_t base;       // within +-2^42
   std::uint64_t step;
   std::uint64_t unit;
@@ -31,14 +30,13 @@ struct Segment {
 };
 
 Segment MakeSegment(std::uint32_t tick, std::uint64_t outTick, std::uint32_t tempo,
-                    std::uint32_t outTempo, std::uint64_t time, std::int64_t error,
-                    std::uint32_t division, std::uint32_t outDivision) {
+                    std::uint32_t outTempo, std::int64_t error, std::uint32_t division,
+                    std::uint32_t outDivision) {
   Segment s{};
   s.tick = tick;
   s.outTick = static_cast<std::uint32_t>(outTick);
   s.tempo = tempo;
   s.outTempo = outTempo;
-  s.time = time;
   s.step = 2 * std::uint64_t{tempo} * outDivision;
   s.unit = 2 * std::uint64_t{division} * outTempo;
   // The start's own error e = 2 (T' D - T D') carries into every later event.
@@ -200,7 +198,7 @@ ttMapOutcome ConvertWithTempoMap(ttSmfSequence& sequence, const ttTempoMap& map,
   // sets the tempo that follows, whatever their order in the source.
   std::vector<Segment> segments;
   segments.reserve(n + 1);
-  segments.push_back(MakeSegment(0, 0, kUnstatedTempo, tempo, 0, 0, map.division, division));
+  segments.push_back(MakeSegment(0, 0, kUnstatedTempo, tempo, 0, map.division, division));
   std::size_t last = 0;  // of the tempo events on the latest output tick, the one read last
   for (std::size_t j = 0; j < n; ++j) {
     const Segment& before = segments.back();
@@ -208,15 +206,13 @@ ttMapOutcome ConvertWithTempoMap(ttSmfSequence& sequence, const ttTempoMap& map,
     std::int64_t error = 0;
     if (!Place(before, changes[j].tick, &out, &error))
       return Refused(ttMapResult::kTimeOverflow);
-    const std::uint64_t time =
-        before.time + std::uint64_t{changes[j].tick - before.tick} * before.tempo;
     const ttTempoChange& c = changes[last];
     if (j == 0 || out != before.outTick || c.track < changes[j].track ||
         (c.track == changes[j].track && c.position < changes[j].position)) {
       last = j;
     }
-    segments.push_back(MakeSegment(changes[j].tick, out, changes[j].tempo, outTempos[last], time,
-                                   error, map.division, division));
+    segments.push_back(MakeSegment(changes[j].tick, out, changes[j].tempo, outTempos[last], error,
+                                   map.division, division));
   }
 
   ttNoteLengths notes(request.minNote);
@@ -231,19 +227,17 @@ ttMapOutcome ConvertWithTempoMap(ttSmfSequence& sequence, const ttTempoMap& map,
     std::uint32_t position = 0;
     // Events come in runs on one tick (chords, controllers at a bar line):
     // a tick is placed once per run.
-    bool placed = false;
     std::uint32_t lastTick = 0;
-    std::size_t lastSegment = 0;
+    std::size_t lastSegment = n + 1;  // none yet
     std::uint64_t out = 0;
     std::int64_t error = 0;
     for (auto event = track.begin(); event != track.end(); ++position) {
       const std::uint32_t tick = event->time;
       while (j < n && ComesBefore(changes[j], tick, trackIndex, position))
         ++j;
-      if (!placed || tick != lastTick || j != lastSegment) {
+      if (tick != lastTick || j != lastSegment) {
         if (!Place(segments[j], tick, &out, &error))
           return Refused(ttMapResult::kTimeOverflow);
-        placed = true;
         lastTick = tick;
         lastSegment = j;
       }
@@ -263,7 +257,7 @@ ttMapOutcome ConvertWithTempoMap(ttSmfSequence& sequence, const ttTempoMap& map,
     }
     if (noting)
       notes.FinishTrack(track);
-    if (placed && lastTick >= endTick) {
+    if (lastTick >= endTick) {
       endTick = lastTick;
       endError = error;
     }

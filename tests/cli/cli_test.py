@@ -198,6 +198,9 @@ def check_mapped(source, output, mode, tempo, division, keep, report):
             largest = max(largest, abs(o - s))
     check(abs(report["timing"]["largest_error_us"] - float(largest) * 1e6) < 1e-3,
           "%s: largest error %r, measured %r" % (what, report["timing"], float(largest) * 1e6))
+    check(all(abs(report[k]["seconds"] - max(t[-1][0] for t in tracks)) < 1e-9
+              for k, tracks in (("source", src_tracks), ("output", out_tracks))),
+          "%s: durations %r" % (what, report))
 
 
 def case_help():
@@ -291,7 +294,7 @@ def case_tempo_map():
             ("spread", "--bpm 133.3 --tempo-map flatten --division 1920 --keep-tracks"),
             ("spread", "--bpm 61 --tempo-map scale --keep-tracks"),
             ("spread", "--bpm 61 --tempo-map scale"),
-            ("one tempo", "--division 1000"),
+            ("one tempo", "--division 1000"), ("one tempo", "--bpm 97.3"),
             ("none at 0", "--tempo-map scale --division 960")]
     paths = {name: write(name + ".mid", generate(*args[:6], changes=args[6]))
              for name, args in files.items()}
