@@ -166,7 +166,11 @@ void PrintInfo(const ttCliOptions& options, const std::string& input, const ttFi
     std::printf("  tempo at tick %u: %s BPM (%u us, track %u)\n", change.tick,
                 FormatBpmText(Bpm(change.tempo)).c_str(), change.tempo, change.track);
   }
+  bool zero = false;
+  for (const ttTempoChange& change : info.map.changes)
+    zero = zero || change.tempo == 0;
   std::printf("  duration: %.6f s\n", seconds);
-  std::printf("  plain conversion: %s\n",
-              plain ? "takes it" : "refuses it (tempo changes: see --tempo-map)");
+  std::printf("  plain conversion: %s\n", plain  ? "takes it"
+                                          : zero ? "refuses it (a tempo of 0)"
+                                                 : "refuses it (tempo changes: see --tempo-map)");
 }
