@@ -58,7 +58,7 @@ void NearestExactTempos(std::uint32_t division, std::uint32_t startTempo,
   const std::uint64_t above = tempo / m + 1;
   if (above <= most)
     *slower = static_cast<std::uint32_t>(above * m);
-  const std::uint64_t below = std::min(tempo == 0 ? 0 : (tempo - 1) / m, most);
+  const std::uint64_t below = std::min((tempo - 1) / m, most);
   if (below >= 1)
     *faster = static_cast<std::uint32_t>(below * m);
 }

@@ -16,7 +16,7 @@ bool ExactDivision(std::uint32_t division, std::uint32_t startTempo,
 
 // The nearest tempos on either side of `tempo` for which ExactDivision holds:
 // *slower the smallest above it, *faster the largest below it; 0 where there
-// is none. Neither the division, the start tempo nor a tempo of `scaled` may
+// is none. None of the division, the tempos and the tempos of `scaled` may
 // be 0.
 void NearestExactTempos(std::uint32_t division, std::uint32_t startTempo,
                         const std::vector<std::uint32_t>& scaled, std::uint32_t tempo,

@@ -207,7 +207,7 @@ ttMapOutcome ConvertWithTempoMap(ttSmfSequence& sequence, const ttTempoMap& map,
     if (!Place(before, changes[j].tick, &out, &error))
       return Refused(ttMapResult::kTimeOverflow);
     const ttTempoChange& c = changes[last];
-    if (j == 0 || out != before.outTick || c.track < changes[j].track ||
+    if (out != before.outTick || c.track < changes[j].track ||
         (c.track == changes[j].track && c.position < changes[j].position)) {
       last = j;
     }

@@ -219,7 +219,10 @@ def case_usage():
             ("--info with --bpm", ["--info", "--bpm", "90", src], "--info takes no"),
             ("empty BPM", ["--bpm", "", "-o", out, src], bpm + "変換後のテンポを指定してください。"),
             ("BPM a word", ["--bpm", "abc", "-o", out, src], bpm + "変換後のテンポが小さすぎます。"),
-            ("BPM too fast", ["--bpm", "6.1e7", "-o", out, src], bpm + "変換後のテンポが範囲外です。")]:
+            ("BPM too fast", ["--bpm", "6.1e7", "-o", out, src], bpm + "変換後のテンポが範囲外です。"),
+            ("division too fine", ["--division", "32768", "-o", out, src], "--division: Value 32768"),
+            ("--exact chooses the division", ["--bpm", "9", "--exact", "--division", "9", "-o", out,
+                                              src], "--exact chooses the division itself")]:
         code, stdout, stderr = run(*args)
         check(code == 2 and "smftempo: " + message in stderr and not stdout
               and not os.path.exists(out), "%s: %d %r" % (why, code, stderr))
