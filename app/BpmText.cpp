@@ -6,6 +6,8 @@
 #include <cstdio>     // std::snprintf
 #include <cstdlib>    // std::atoi
 
+#include "TempoConversion.h"  // TempoForBpm
+
 namespace {
 
 bool IsDigit(char c) {
@@ -135,4 +137,37 @@ std::string FormatBpmText(double bpm) {
   if (out.back() == '.')
     out += '0';
   return sign + out;
+}
+
+std::string ExactBpmText(std::uint32_t tempo) {
+  if (tempo < 1 || tempo > 0xFFFFFF)
+    return std::string();
+  const double bpm = 60000000.0 / static_cast<double>(tempo);
+  // The texts that read back as `tempo` span (60000000 / (tempo + 1),
+  // 60000000 / tempo]: about 3.6e-6 BPM wide at the slowest tempo, so nine
+  // decimals always find one. Each length tries the nearest text and its
+  // neighbours, as the division and the parse may each round.
+  for (int decimals = 0; decimals <= 12; ++decimals) {
+    double step = 1.0;
+    for (int i = 0; i < decimals; ++i)
+      step /= 10.0;
+    std::string best;
+    double bestDistance = 0.0;
+    for (int offset = -1; offset <= 1; ++offset) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.*f", decimals, bpm + offset * step);
+      const double value = ParseBpmText(text);
+      std::uint32_t back = 0;
+      if (!TempoForBpm(value, &back) || back != tempo)
+        continue;
+      const double distance = value > bpm ? value - bpm : bpm - value;
+      if (best.empty() || distance < bestDistance) {
+        best = text;
+        bestDistance = distance;
+      }
+    }
+    if (!best.empty())
+      return best;
+  }
+  return std::string();
 }

@@ -1,6 +1,7 @@
 #include "DialogCommands.h"
 
-#include <new>  // std::bad_alloc
+#include <cstdio>  // std::snprintf
+#include <new>     // std::bad_alloc
 
 #include "BpmText.h"
 #include "ControlIds.h"
@@ -34,6 +35,15 @@ bool LoadReportingMemory(ttWindow window, const char* path) {
   }
 }
 
+// A file dialog that failed, rather than being cancelled (code 0), says so.
+void ReportFileDialogError(ttWindow window, std::uint32_t code) {
+  if (code == 0)
+    return;
+  char text[160];
+  std::snprintf(text, sizeof text, TT_TEXT_FILE_DIALOG_FAILED, static_cast<unsigned>(code));
+  ShowErrorMessage(window, text);
+}
+
 }  // namespace
 
 void UpdateSourceDisplay(ttWindow window, const char* path) {
@@ -46,8 +56,11 @@ void RunBrowseCommand(ttWindow window) {
   char path[kPathBufferSize] = {0};
   // What was loaded is gone even if the user cancels the open dialog.
   ForgetSource();
-  if (Platform->openFileDialog(window, path))
+  std::uint32_t error = 0;
+  if (Platform->openFileDialog(window, path, &error))
     SourceLoaded = LoadReportingMemory(window, path);
+  else
+    ReportFileDialogError(window, error);
   UpdateSourceDisplay(window, path);
 }
 
@@ -77,8 +90,11 @@ void RunSaveCommand(ttWindow window) {
     if (!ConvertLoadedSource(window, bpm))
       return;
     char path[kPathBufferSize] = {0};
-    if (!Platform->saveFileDialog(window, path))
+    std::uint32_t error = 0;
+    if (!Platform->saveFileDialog(window, path, &error)) {
+      ReportFileDialogError(window, error);
       return;
+    }
     ttByteArray image;
     std::uint32_t size = 0;
     if (!BuildOutputImage(window, image, size))

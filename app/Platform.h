@@ -58,9 +58,11 @@ struct ttPlatform {
   void (*messageBox)(ttWindow owner, const char* text, const char* caption, unsigned style);
 
   // The open and save file dialogs. `path` is a kPathBufferSize buffer that
-  // starts empty; true when the user chose a file.
-  bool (*openFileDialog)(ttWindow owner, char* path);
-  bool (*saveFileDialog)(ttWindow owner, char* path);
+  // starts empty; true when the user chose a file. False when the user
+  // cancelled, *error then 0, or when the dialog failed, *error then the
+  // dialog's own code (CommDlgExtendedError's on Windows).
+  bool (*openFileDialog)(ttWindow owner, char* path, std::uint32_t* error);
+  bool (*saveFileDialog)(ttWindow owner, char* path, std::uint32_t* error);
   // Dialog fields by control id. getItemText behaves as GetDlgItemTextA:
   // copies at most max - 1 bytes and a terminating zero, returns the count.
   void (*setItemText)(ttWindow owner, int id, const char* text);

@@ -25,6 +25,9 @@
 // System errors: the fallback, and the one condition the system has no text for.
 #define TT_TEXT_UNEXPECTED_ERROR "予期せぬエラーが発生しました。"
 #define TT_TEXT_NOT_REGULAR_FILE "通常のファイルではありません。"
+// A file dialog that failed, with its error code (printf format).
+#define TT_TEXT_FILE_DIALOG_FAILED \
+  "ファイル ダイアログを表示できませんでした。(エラー コード 0x%04X)"
 
 // Dialog labels and file-dialog filter.
 #define TT_TEXT_LABEL_SOURCE_PATH "変換元SMFのパス(&P):"

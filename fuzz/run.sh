@@ -22,7 +22,7 @@ runs=${TT_FUZZ_RUNS:-}
 jobs=${TT_FUZZ_JOBS:-1}
 build=${TT_FUZZ_BUILD_DIR:-build/fuzz}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(smf_parse_fuzz pipeline_fuzz)
+[ ${#targets[@]} -eq 0 ] && targets=(smf_parse_fuzz pipeline_fuzz tempomap_fuzz)
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz: clang++ is missing (scripts/setup.sh installs clang and libclang-rt-14-dev)" >&2
@@ -43,7 +43,7 @@ rm -rf "$work/seeds"
 # Larger inputs only slow the pipeline down (each input is saved six times,
 # and every save walks the whole file); what it checks fits in 1 KiB: several
 # tracks, wrapped and long delta times, every kind of event.
-max_len() { case $1 in pipeline_fuzz) echo 1024 ;; *) echo 16384 ;; esac; }
+max_len() { case $1 in pipeline_fuzz | tempomap_fuzz) echo 1024 ;; *) echo 16384 ;; esac; }
 
 status=0
 for target in "${targets[@]}"; do

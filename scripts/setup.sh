@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
   build-essential cmake            # g++ 12, make, CMake 3.25
   libgtest-dev                     # GoogleTest
+  libcli11-dev nlohmann-json3-dev  # smftempo's option parser and JSON reports (header-only)
   clang libclang-rt-14-dev         # libFuzzer and the sanitizer runtimes
   valgrind                         # memcheck over the command-line converter
   qt6-base-dev libgl-dev           # the Linux desktop dialog (Qt 6 Widgets)
@@ -19,13 +20,16 @@ packages=(
 )
 windows_packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32  # 32- and 64-bit Windows programs
-  wine wine32:i386                                     # run the Windows tests
+  wine wine32:i386 wine64  # the Windows tests; wine64's loader where 32-bit programs cannot run
   fonts-wine x11-utils imagemagick                     # caption glyphs, screenshots
 )
 
 want=("${packages[@]}")
 if [ "${1:-}" = "--windows" ]; then
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 || {
+    echo "setup: dpkg --add-architecture i386 failed: wine32:i386 cannot be installed" >&2
+    exit 1
+  }
   want+=("${windows_packages[@]}")
 fi
 
@@ -44,5 +48,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt-get update -qq || { echo "setup: apt-get update failed (exit status $?)" >&2; exit 1; }
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || {
+  echo "setup: apt-get install ${missing[*]} failed (exit status $?)" >&2
+  exit 1
+}

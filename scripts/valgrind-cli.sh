@@ -53,6 +53,10 @@ check 1 "a batch over ${#seeds[@]} files, some refused" --bpm 87.5 --out-dir "$w
 check 1 "the batch again, outputs exist" --bpm 87.5 --out-dir "$work/out" "${seeds[@]}"
 check 1 "the batch again with --force at the slowest tempo" \
   --bpm 3.5762787 --force --out-dir "$work/out" "${seeds[@]}"
+check 1 "scale with the tracks kept, notes lengthened, JSON reports, a dry run" \
+  --bpm 87.5 --tempo-map scale --keep-tracks --min-note 3 --json --dry-run "${seeds[@]}"
+check 1 "flatten to a coarser grid, reported" \
+  --bpm 133 --tempo-map flatten --division 24 --report --force --out-dir "$work/out" "${seeds[@]}"
 check 0 "one file" --bpm 200 -o "$work/one.mid" "$valid"
 check 1 "a missing file" --bpm 200 -o "$work/two.mid" "$work/missing.mid"
 check 1 "a folder as output" --bpm 200 --force -o "$work/out" "$valid"

@@ -223,8 +223,9 @@ bool MergeOrderedTracks(std::list<ttSmfTrack>& tracks) {
   return true;
 }
 
-// Refuses what cannot be converted exactly; merges the tracks; finds the tempo.
-Verdict Normalise(ttSmfSequence& sequence) {
+// Refuses what no conversion can take; with `merge`, merges the tracks,
+// without, only checks that each is in time order.
+Verdict CheckTracks(ttSmfSequence& sequence, bool merge) {
   if (sequence.format > 1)
     return Verdict::kUnsupported;
   if ((sequence.division & 0x8000) != 0)
@@ -243,19 +244,29 @@ Verdict Normalise(ttSmfSequence& sequence) {
   //
   // A format-0 file with several track chunks is merged too: its later tracks
   // would otherwise keep their old ticks under the new tempo.
-  if (sequence.tracks.size() > 1) {
+  if (merge && sequence.tracks.size() > 1) {
     if (!MergeOrderedTracks(sequence.tracks))
       return Verdict::kUnsupported;
   } else {
-    std::uint32_t previous = 0;
-    for (const ttSmfEvent& event : sequence.tracks.front()) {
-      if (event.time < previous)
-        return Verdict::kUnsupported;
-      previous = event.time;
+    for (const ttSmfTrack& track : sequence.tracks) {
+      std::uint32_t previous = 0;
+      for (const ttSmfEvent& event : track) {
+        if (event.time < previous)
+          return Verdict::kUnsupported;
+        previous = event.time;
+      }
     }
   }
-  if (sequence.format == 1)
+  if (merge && sequence.format == 1)
     sequence.SetFormat(0);
+  return Verdict::kAccepted;
+}
+
+// Refuses what cannot be converted exactly; merges the tracks; finds the tempo.
+Verdict Normalise(ttSmfSequence& sequence) {
+  const Verdict verdict = CheckTracks(sequence, true);
+  if (verdict != Verdict::kAccepted)
+    return verdict;
   // After the merge the track lies in memory in about list order (the reader
   // and the merge see to that), so this walk goes forward through memory.
   TempoEvents tempo;
@@ -309,10 +320,11 @@ bool MergeAllTracks(ttSmfSequence& sequence) {
   return MergeOrderedTracks(sequence.tracks);
 }
 
-bool AcceptParsedSource(ttWindow window) {
-  switch (Normalise(CurrentSequence)) {
+namespace {
+
+bool Tell(ttWindow window, Verdict verdict) {
+  switch (verdict) {
     case Verdict::kAccepted:
-      SourceBpm = 60000000.0 / static_cast<double>(SourceTempo);
       return true;
     case Verdict::kInvalid:
       ShowErrorMessage(window, TT_TEXT_INVALID_SMF);
@@ -324,7 +336,26 @@ bool AcceptParsedSource(ttWindow window) {
   return false;
 }
 
+}  // namespace
+
+bool AcceptParsedSource(ttWindow window) {
+  const Verdict verdict = Normalise(CurrentSequence);
+  if (verdict == Verdict::kAccepted)
+    SourceBpm = 60000000.0 / static_cast<double>(SourceTempo);
+  return Tell(window, verdict);
+}
+
+bool AcceptSourceTracks(ttWindow window, bool merge) {
+  return Tell(window, CheckTracks(CurrentSequence, merge));
+}
+
 bool LoadSourceSmf(ttWindow window, const char* path) {
+  return LoadSourceSmfWith(
+      window, path, [](ttWindow owner, void*) { return AcceptParsedSource(owner); }, nullptr);
+}
+
+bool LoadSourceSmfWith(ttWindow window, const char* path, bool (*accept)(ttWindow, void*),
+                       void* context) {
   SourceBpm = -1.0;
   ResetConversionState();
   std::uint32_t error = 0;
@@ -367,7 +398,7 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
     if (!parser.Parse(image.data, got)) {
       ShowErrorMessage(window, TT_TEXT_INVALID_SMF);
     } else {
-      result = AcceptParsedSource(window);
+      result = accept(window, context);
     }
   }
   image.Resize(0, 1);

@@ -19,6 +19,17 @@ extern double SourceBpm;
 // exactly one message box, owned by `window`, that says why.
 bool LoadSourceSmf(ttWindow window, const char* path);
 
+// LoadSourceSmf with another acceptance step after the parse: `accept` gets
+// the window and `context`, and shows its own message when it refuses.
+bool LoadSourceSmfWith(ttWindow window, const char* path, bool (*accept)(ttWindow, void*),
+                       void* context);
+
+// The checks of AcceptParsedSource that concern no tempo: format 0 or 1,
+// ticks per quarter note, at least one track, tick times in order. With
+// `merge` the tracks are merged into the first and format 1 becomes 0;
+// without, they are left as they are. False after one message box.
+bool AcceptSourceTracks(ttWindow window, bool merge);
+
 // The part of loading after a successful parse of CurrentSequence: refuses
 // what cannot be converted, merges the tracks and sets SourceTempo and
 // SourceBpm. False after exactly one message box owned by `window`.

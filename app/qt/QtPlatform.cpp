@@ -91,11 +91,15 @@ void QtMessageBox(ttWindow owner, const char* text, const char* caption, unsigne
   box.exec();
 }
 
-bool QtOpenFileDialog(ttWindow owner, char* path) {
+// Qt's dialogs have no error of their own to report: a path too long for the
+// commands is refused above with the system's text.
+bool QtOpenFileDialog(ttWindow owner, char* path, std::uint32_t* error) {
+  *error = 0;
   return RunFileDialog(owner, path, false);
 }
 
-bool QtSaveFileDialog(ttWindow owner, char* path) {
+bool QtSaveFileDialog(ttWindow owner, char* path, std::uint32_t* error) {
+  *error = 0;
   return RunFileDialog(owner, path, true);
 }
 

@@ -13,8 +13,8 @@ class QFileDialog;
 ttPlatform QtPlatform();
 
 void QtMessageBox(ttWindow owner, const char* text, const char* caption, unsigned style);
-bool QtOpenFileDialog(ttWindow owner, char* path);
-bool QtSaveFileDialog(ttWindow owner, char* path);
+bool QtOpenFileDialog(ttWindow owner, char* path, std::uint32_t* error);
+bool QtSaveFileDialog(ttWindow owner, char* path, std::uint32_t* error);
 void QtSetItemText(ttWindow owner, int id, const char* text);
 std::uint32_t QtGetItemText(ttWindow owner, int id, char* buffer, int max);
 

@@ -30,6 +30,12 @@ std::uint32_t OpenRead(const char* path, ttFile* file) {
   if (handle == INVALID_HANDLE_VALUE) {
     return LastError();
   }
+  // A pipe or a device (CON, COM1, a named pipe) opens as well, and reading
+  // it may block for ever or never end: only a disk file is a source.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return kErrorNotRegularFile;
+  }
   *file = ToFile(handle);
   return 0;
 }
@@ -91,7 +97,9 @@ std::uint32_t CreateTemp(const char* target, std::string* tempPath, ttFile* file
     const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-      *tempPath = name;
+      // Swapped, not copied: nothing may allocate (and throw) once the file
+      // exists, or it would be left behind, open, with no one to remove it.
+      tempPath->swap(name);
       *file = ToFile(handle);
       return 0;
     }
@@ -201,14 +209,23 @@ OPENFILENAMEA PrepareFileDialog(ttWindow owner, char* path, DWORD flags) {
   return dialog;
 }
 
-bool OpenFileDialog(ttWindow owner, char* path) {
-  OPENFILENAMEA dialog = PrepareFileDialog(owner, path, kOpenDialogFlags);
-  return CommonDialogs.getOpenFileName(&dialog) != 0;
+bool RunFileDialog(BOOL(WINAPI* show)(LPOPENFILENAMEA), ttWindow owner, char* path, DWORD flags,
+                   std::uint32_t* error) {
+  OPENFILENAMEA dialog = PrepareFileDialog(owner, path, flags);
+  if (show(&dialog) != 0)
+    return true;
+  // A cancel and a failure both return 0; only the extended error, 0 for a
+  // cancel, tells them apart.
+  *error = CommDlgExtendedError();
+  return false;
 }
 
-bool SaveFileDialog(ttWindow owner, char* path) {
-  OPENFILENAMEA dialog = PrepareFileDialog(owner, path, kSaveDialogFlags);
-  return CommonDialogs.getSaveFileName(&dialog) != 0;
+bool OpenFileDialog(ttWindow owner, char* path, std::uint32_t* error) {
+  return RunFileDialog(CommonDialogs.getOpenFileName, owner, path, kOpenDialogFlags, error);
+}
+
+bool SaveFileDialog(ttWindow owner, char* path, std::uint32_t* error) {
+  return RunFileDialog(CommonDialogs.getSaveFileName, owner, path, kSaveDialogFlags, error);
 }
 
 void SetItemText(ttWindow owner, int id, const char* text) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "BpmText.h"
+#include "TempoConversion.h"
 
 namespace {
 
@@ -97,5 +98,23 @@ TEST(FormatBpmText, ShowsTenSignificantDigits) {
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     EXPECT_EQ(FormatBpmText(row.bpm), row.text);
+  }
+}
+
+TEST(ExactBpmText, ShortestTextThatReadsBackAsTheTempo) {
+  const struct {
+    std::uint32_t tempo;
+    const char* text;
+  } kRows[] = {
+      {500000, "120"},         {618750, "96.9696"}, {615625, "97.4619"},
+      {16777215, "3.5762788"}, {1, "60000000"},     {0, ""},
+  };
+  for (const auto& row : kRows)
+    EXPECT_EQ(ExactBpmText(row.tempo), row.text) << row.tempo;
+  // Every tempo has one: spread over the range, the slow end densest.
+  for (std::uint32_t tempo = 16777215; tempo > 0; tempo -= 1 + tempo / 997) {
+    const std::string text = ExactBpmText(tempo);
+    std::uint32_t back = 0;
+    ASSERT_TRUE(TempoForBpm(ParseBpmText(text.c_str()), &back) && back == tempo) << tempo << text;
   }
 }

@@ -94,6 +94,8 @@ TEST(SaveCommand, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
       {"flushing or closing fails", &P::closeError, 5, "out.mid", "system text 5\r\n"},
       {"the rename over the target fails", &P::replaceError, 16, "out.mid", "system text 16\r\n"},
       {"a code without text", &P::writeError, 0xBAD, "out.mid", TT_TEXT_UNEXPECTED_ERROR},
+      {"the save dialog fails, not cancelled", &P::dialogError, 0x3003, "out.mid",
+       "ファイル ダイアログを表示できませんでした。(エラー コード 0x3003)"},
       {"a time past 32 bits: refused before the save dialog", nullptr, 0, "out.mid",
        TT_TEXT_TIME_OVERFLOW, Smf(0, 480, {past32Bits}), "240", 0},
       {"a gap past the longest delta: refused before writing", nullptr, 0, "out.mid",
@@ -256,9 +258,15 @@ TEST(SourceCommands, MoveBetweenNoSourceAndLoaded) {
   dialog.Browse("");  // cancelled: what was loaded is gone
   expectShown("", "");
   EXPECT_TRUE(CurrentSequence.tracks.empty());
+  dialog.Browse("in.mid");
+  dialog.platform.dialogError = 1;
+  dialog.Browse("in.mid");  // the dialog failed: said so, and what was loaded is gone
+  expectShown("", "");
   dialog.Save("120", "out.mid");
-  dialog.ExpectMessages({TT_TEXT_INVALID_SMF, TT_TEXT_NO_SOURCE});
-  EXPECT_EQ(dialog.platform.openDialogCalls, 3);
+  dialog.ExpectMessages({TT_TEXT_INVALID_SMF,
+                         "ファイル ダイアログを表示できませんでした。(エラー コード 0x0001)",
+                         TT_TEXT_NO_SOURCE});
+  EXPECT_EQ(dialog.platform.openDialogCalls, 5);
 }
 
 }  // namespace

@@ -3,14 +3,17 @@
 cannot run here. Files are written with the standard library and read back with mido, an
 independent reader."""
 
+import bisect
 import csv
 import itertools
+import json
 import os
 import random
 import re
 import struct
 import subprocess
 import sys
+from fractions import Fraction
 
 INVALID = "有効な SMF ではありません。"
 UNSUPPORTED = "対応していない SMF 形式です。"
@@ -60,14 +63,19 @@ def smf(fmt, division, tracks):
     return out
 
 
-def generate(seed, tracks, events, tempo=None, tempo_track=0, division=480):
-    """Format 1, `events` + 1 per track: running status, sysex, meta, shared ticks, long gaps."""
+def generate(seed, tracks, events, tempo=None, tempo_track=0, division=480, changes=0):
+    """Format 1, `events` + 1 per track: running status, sysex, meta, shared ticks, long gaps;
+    with `changes`, that many more tempo events at odd ticks of random tracks."""
     rng, out = random.Random(seed), []
     for t in range(tracks):
         track, now, running = [(0, tempo_event(tempo))] if tempo and t == tempo_track else [], 0, 0
         for _ in range(events):
             r = rng.random()
             now += 0 if r < 0.35 else rng.randrange(1, 240) if r < 0.97 else rng.randrange(1 << 21)
+            if rng.random() < changes / tracks / events:  # on an event's tick, or an odd one
+                now += rng.choice((0, 1, 7))
+                track.append((now, tempo_event(rng.choice((rng.randrange(150000, 2000000), 12345)))))
+                running = 0
             data = bytes(rng.randrange(128) for _ in range(rng.randrange(1, 30)))
             if rng.random() < 0.7:
                 status = rng.choice((0x80, 0x90, 0x90, 0xA0, 0xB0, 0xC0, 0xD0, 0xE0)) | t % 16
@@ -116,6 +124,86 @@ def check_conversion(source, output, bpm):
         <= half_tick, what + ": end of track")
 
 
+def ticked(path):
+    """The tracks merged: (tick, message text), the end of track left out."""
+    track = mido.merge_tracks(mido.MidiFile(path).tracks)
+    return [(t, str(m.copy(time=0))) for t, m in zip(itertools.accumulate(m.time for m in track),
+                                                     track) if m.type != "end_of_track"]
+
+
+def timed(path):
+    """The file's tracks as [(exact seconds, tick, message)], timed through the tempo map of
+    all its tracks in merged order (500000 us until the first tempo event), and that map."""
+    mid = mido.MidiFile(path)
+    ticks = [list(zip(itertools.accumulate(m.time for m in t), t)) for t in mid.tracks]
+    merged = sorted((t, k, i, m) for k, track in enumerate(ticks) for i, (t, m) in enumerate(track))
+    changes = [(t, m.tempo) for t, _, _, m in merged if m.type == "set_tempo"]
+    starts, time, start, tempo = [], Fraction(0), 0, 500000
+    for at, value in changes:
+        time += (at - start) * tempo
+        starts.append((at, time, value))
+        start, tempo = at, value
+
+    def seconds(tick):
+        i = bisect.bisect_right(starts, (tick, float("inf"))) - 1
+        at, base, value = starts[i] if i >= 0 else (0, Fraction(0), 500000)
+        return (base + (tick - at) * value) / (mid.ticks_per_beat * 10**6)
+
+    return mid, [[(seconds(t), t, m) for t, m in track] for track in ticks], changes
+
+
+def merged(tracks):
+    """One track as the merge makes it: by tick, then track; one end of track, the latest."""
+    events = sorted((t, k, i, s, m) for k, track in enumerate(tracks) for i, (s, t, m) in enumerate(track))
+    end = [e for e in events if e[4].type == "end_of_track"][-1]
+    return [(s, t, m) for t, _, _, s, m in events if m.type != "end_of_track"] + [end[3:4] + end[:1] + end[4:]]
+
+
+def check_mapped(source, output, mode, tempo, division, keep, report):
+    """Every event of the source in the output, in order, bytes kept (tempo values aside),
+    within half an output tick of its time in seconds; the tempo map flattened or scaled;
+    the report's largest error the one measured here."""
+    what = "%s (%s)" % (output, mode)
+    src, src_tracks, src_changes = timed(source)
+    out, out_tracks, out_changes = timed(output)
+    start = src_changes[0][1] if src_changes and src_changes[0][0] == 0 else 500000
+    tempo = tempo or start
+    if not keep or src.type == 0:
+        src_tracks = [merged(src_tracks)]
+    if not check(len(out_tracks) == len(src_tracks) and out.ticks_per_beat == division and
+                 out.type == (1 if keep and src.type == 1 else 0), what + ": layout"):
+        return
+    added = not src_changes or src_changes[0][0] != 0  # a tempo event at the front
+    if added:
+        check(out_tracks[0][0][1:] == (0, mido.MetaMessage("set_tempo", tempo=tempo)), what)
+        out_tracks[0] = out_tracks[0][1:]
+    scaled = lambda value: (2 * value * tempo + start) // (2 * start)
+    if mode == "flatten":
+        check([v for _, v in out_changes] == [tempo], what + ": one tempo")
+        src_tracks = [[e for e in t if e[2].type != "set_tempo"] for t in src_tracks]
+        out_tracks = [[e for e in t if e[2].type != "set_tempo"] for t in out_tracks]
+    largest = 0
+    for src_track, out_track in zip(src_tracks, out_tracks):
+        same = lambda m: m.copy(time=0, tempo=1) if m.type == "set_tempo" else m.copy(time=0)
+        if not check([same(m) for *_, m in out_track] == [same(m) for *_, m in src_track],
+                     what + ": messages"):
+            return
+        for (s, _, source), (o, t, m) in zip(src_track, out_track):
+            # Half a tick: of the longest tempo in effect up to the tick, where tempo
+            # events closer than a tick in the output all land on it.
+            tick = max([v for at, v in out_changes if at == t] +
+                       ([v for at, v in out_changes if at < t] or [500000])[-1:])
+            check(abs(o - s) <= Fraction(tick, 2 * out.ticks_per_beat * 10**6),
+                  "%s: %r at tick %d off by %s s" % (what, m, t, float(o - s)))
+            check(m.type != "set_tempo" or m.tempo == scaled(source.tempo), "%s: %r" % (what, m))
+            largest = max(largest, abs(o - s))
+    check(abs(report["timing"]["largest_error_us"] - float(largest) * 1e6) < 1e-3,
+          "%s: largest error %r, measured %r" % (what, report["timing"], float(largest) * 1e6))
+    check(all(abs(report[k]["seconds"] - max(t[-1][0] for t in tracks)) < 1e-9
+              for k, tracks in (("source", src_tracks), ("output", out_tracks))),
+          "%s: durations %r" % (what, report))
+
+
 def case_help():
     for flag, pattern in (("--help", "usage: smftempo .*"), ("-h", "usage: smftempo .*"),
                           ("--version", r"smftempo \d+\.\d+\.\d+\n")):
@@ -132,7 +220,10 @@ def case_usage():
             ("--info with --bpm", ["--info", "--bpm", "90", src], "--info takes no"),
             ("empty BPM", ["--bpm", "", "-o", out, src], bpm + "変換後のテンポを指定してください。"),
             ("BPM a word", ["--bpm", "abc", "-o", out, src], bpm + "変換後のテンポが小さすぎます。"),
-            ("BPM too fast", ["--bpm", "6.1e7", "-o", out, src], bpm + "変換後のテンポが範囲外です。")]:
+            ("BPM too fast", ["--bpm", "6.1e7", "-o", out, src], bpm + "変換後のテンポが範囲外です。"),
+            ("division too fine", ["--division", "32768", "-o", out, src], "--division: Value 32768"),
+            ("--exact chooses the division", ["--bpm", "9", "--exact", "--division", "9", "-o", out,
+                                              src], "--exact chooses the division itself")]:
         code, stdout, stderr = run(*args)
         check(code == 2 and "smftempo: " + message in stderr and not stdout
               and not os.path.exists(out), "%s: %d %r" % (why, code, stderr))
@@ -192,6 +283,103 @@ def case_batch():
     check(run("--force", "--bpm", "45", "--out-dir", outdir + "/", *good)[0] == 0, "batch --force")
     for src in good:
         check_conversion(src, os.path.join(outdir, os.path.basename(src)), 45.0)
+    # --force replaces what was there, never what this run wrote: of two inputs with one
+    # name, the later is refused (the output named through another spelling of the folder).
+    twin = write("sub/a.mid", generate(4, 2, 50, 400000))
+    code, _, stderr = run("--force", "--bpm", "60", "--out-dir", outdir, good[0], twin, good[2])
+    check(code == 1 and stderr == "smftempo: %s: 出力ファイル %s は、この実行で先に別の入力から"
+          "書き込んだファイルです。置き換えずに、この入力は変換しません。\n" % (twin, outdir + "/a.mid"),
+          "same name twice: %d %r" % (code, stderr))
+    check_conversion(good[0], os.path.join(outdir, "a.mid"), 60.0)
+    check_conversion(good[2], os.path.join(outdir, "c.mid"), 60.0)
+
+
+def case_tempo_map():
+    """One table over the modes: generated tempo maps (many tempo events, at odd ticks, in
+    several tracks, none at tick 0), division changes both ways, tracks kept; then the corpus
+    files that convert. Ticks come out within half a tick in seconds (mido reads them)."""
+    files = {"map at 0": (11, 3, 300, 600000, 0, 480, 40), "none at 0": (12, 4, 300, None, 0, 96, 25),
+             "spread": (13, 5, 200, 400000, 3, 480, 60), "one tempo": (14, 3, 300, 700000, 1, 480, 0)}
+    rows = [("map at 0", "--bpm 100 --tempo-map flatten"),
+            ("none at 0", "--bpm 90 --tempo-map scale --division 24"),
+            ("spread", "--bpm 133.3 --tempo-map flatten --division 1920 --keep-tracks"),
+            ("spread", "--bpm 61 --tempo-map scale --keep-tracks"),
+            ("spread", "--bpm 61 --tempo-map scale"),
+            ("one tempo", "--division 1000"), ("one tempo", "--bpm 97.3"),
+            ("none at 0", "--tempo-map scale --division 960")]
+    paths = {name: write(name + ".mid", generate(*args[:6], changes=args[6]))
+             for name, args in files.items()}
+    if os.path.isdir(CORPUS):
+        with open(os.path.join(CORPUS, "SOURCES.tsv"), encoding="utf-8") as f:
+            for row in csv.DictReader(f, delimiter="\t", quoting=csv.QUOTE_NONE):
+                if row["expected"].startswith("convert"):
+                    paths[row["file"]] = os.path.join(CORPUS, row["file"])
+                    rows += [(row["file"], "--bpm 97 --tempo-map flatten --division 77"),
+                             (row["file"], "--bpm 97 --tempo-map scale --keep-tracks")]
+    for i, (name, args) in enumerate(rows):
+        out, args = os.path.join(WORK, "map%d.mid" % i), args.split()
+        code, stdout, stderr = run(*args, "--json", "-o", out, paths[name])
+        if not check(code == 0 and not stderr, "%s %s: %d %r" % (name, args, code, stderr)):
+            continue
+        value = lambda flag, default: args[args.index(flag) + 1] if flag in args else default
+        bpm = value("--bpm", None)
+        check_mapped(paths[name], out, value("--tempo-map", "refuse"),
+                     int(60000000 / float(bpm)) if bpm else None,
+                     int(value("--division", mido.MidiFile(paths[name]).ticks_per_beat)),
+                     "--keep-tracks" in args, json.loads(stdout))
+    # An event lands on the same tick whether the tracks are merged or kept.
+    check(sorted(ticked(os.path.join(WORK, "map3.mid"))) ==
+          sorted(ticked(os.path.join(WORK, "map4.mid"))), "tracks kept or merged: the same ticks")
+    # On one tempo at tick 0, every mode gives the plain conversion's bytes.
+    plain = os.path.join(WORK, "plain.mid")
+    run("--bpm", "97.3", "-o", plain, paths["one tempo"])
+    for mode in ("flatten", "scale"):
+        out = os.path.join(WORK, mode + ".mid")
+        run("--bpm", "97.3", "--tempo-map", mode, "-o", out, paths["one tempo"])
+        check(open(out, "rb").read() == open(plain, "rb").read(), mode + ": the plain bytes")
+
+
+def case_exact():
+    """--exact keeps every tick and changes the division, or names the nearest exact BPMs,
+    which are exact themselves."""
+    src = write("in.mid", generate(21, 2, 100, 500000, 0, 480))
+    mapped = write("map.mid", smf(1, 480, [[(0, tempo_event(500000)), (960, tempo_event(250000)),
+                                            (1000, b"\x90\x3c\x40"), (1000, EOT)]]))
+    for why, path, args, division in [
+            ("100 BPM: division 576", src, ["--bpm", "100"], 576),
+            ("a map scaled", mapped, ["--bpm", "100", "--tempo-map", "scale"], 576),
+            ("97 BPM: none", src, ["--bpm", "97"], None),
+            ("a map flattened", mapped, ["--bpm", "100", "--tempo-map", "flatten"], None)]:
+        out = os.path.join(WORK, "out.mid")
+        code, _, stderr = run("--exact", "--force", *args, "-o", out, path)
+        if division:
+            untimed = lambda path: [(t, m) for t, m in ticked(path) if "set_tempo" not in m]
+            check(code == 0 and mido.MidiFile(out).ticks_per_beat == division and
+                  untimed(out) == untimed(path), "%s: %d %r" % (why, code, stderr))
+            continue
+        check(code == 1 and stderr.startswith("smftempo: %s: " % path), "%s: %r" % (why, stderr))
+        suggested = re.findall(r"遅い側 ([0-9.]+)、速い側 ([0-9.]+)", stderr)
+        if path == src and check(suggested, why + ": suggestions"):
+            for bpm in suggested[0]:  # tempos 618750 and 615625, as short as they come
+                check(run("--exact", "--force", "--bpm", bpm, "-o", out, src)[0] == 0, bpm)
+            check(suggested[0] == ("96.9696", "97.4619"), "%r" % (suggested,))
+
+
+def case_report():
+    """--dry-run writes nothing; --json gives one object per file and line, refusals too;
+    --report says what --min-note did."""
+    on, off = lambda key: b"\x90" + bytes([key, 64]), lambda key: b"\x80" + bytes([key, 64])
+    notes = write("notes.mid", smf(0, 480, [[(0, on(60)), (3, off(60)), (5, on(60)), (6, off(60)),
+                                             (100, on(62)), (101, off(62)), (400, EOT)]]))
+    bad, outdir = write("bad.mid", b"MThd"), os.path.join(WORK, "out")
+    args = ("--division", "48", "--min-note", "2")
+    code, stdout, stderr = run("--dry-run", "--json", *args, "--out-dir", outdir, notes, bad)
+    lines = [json.loads(line) for line in stdout.splitlines()]
+    check(code == 1 and not os.path.exists(outdir) and [r["status"] for r in lines] ==
+          ["converted", "refused"] and lines[1]["message"] == INVALID and
+          lines[0]["notes"] == {"zero_length_created": 3, "lengthened": 3}, "dry run: %r" % stdout)
+    code, stdout, _ = run("--report", *args, "-o", os.path.join(WORK, "notes-out.mid"), notes)
+    check(code == 0 and "3 made zero ticks long, 3 lengthened" in stdout, "report: " + stdout)
 
 
 def case_info():
@@ -201,11 +389,21 @@ def case_info():
     paths = [write("i%d.mid" % i, generate(i, n, 30, t, n - 1)) for i, (t, n, _) in enumerate(rows)]
     bad = write("bad.mid", b"MThd")
     code, stdout, stderr = run("--info", paths[0], bad, *paths[1:])
-    check(code == 1 and stdout.splitlines() == [
+    check(code == 1 and [line for line in stdout.splitlines() if not line.startswith(" ")] == [
         "%s: %s BPM, format 1, division 480, %d track%s, %d events" % (
             path, text, n, "s" * (n > 1), n * 31 + (tempo is not None))
         for path, (tempo, n, text) in zip(paths, rows)], "--info lines:\n" + stdout)
     check(stderr == "smftempo: %s: %s\n" % (bad, INVALID), "--info message: %r" % stderr)
+    # A tempo map: every change, the duration, and that only --tempo-map converts it.
+    mapped = write("map.mid", smf(1, 96, [[(0, b"\x90\x3c\x40"), (192, EOT)],
+                                          [(96, tempo_event(1000000)), (96, EOT)]]))
+    code, stdout, _ = run("--info", mapped)
+    check(code == 0 and stdout.splitlines()[1:] == [
+        "  tempo at tick 96: 60.0 BPM (1000000 us, track 1)", "  duration: 1.500000 s",
+        "  plain conversion: refuses it (tempo changes: see --tempo-map)"], "map: " + stdout)
+    code, stdout, _ = run("--info", "--json", mapped)
+    check(code == 0 and json.loads(stdout)["tempo_map"] == [
+        {"tick": 96, "tempo": 1000000, "bpm": 60.0, "track": 1}], "--info --json: " + stdout)
 
 
 def case_corpus():
@@ -229,7 +427,7 @@ def case_corpus():
 
 if __name__ == "__main__":
     SMFTEMPO, WORK, CORPUS, CASE = sys.argv[1:5]
-    if mido is None and CASE in ("convert", "batch", "corpus"):
+    if mido is None and CASE in ("convert", "batch", "corpus", "tempo_map", "exact", "report"):
         print("mido is not installed for", sys.executable)
         sys.exit(77)
     subprocess.run(["rm", "-rf", WORK])

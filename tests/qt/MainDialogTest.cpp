@@ -321,7 +321,8 @@ class MainDialogTest : public QObject {
       QTest::keyClick(name, Qt::Key_Return);
     });
     char path[kPathBufferSize] = {0};
-    QVERIFY(QtSaveFileDialog(dialog_->Window(), path));
+    std::uint32_t error = 0;
+    QVERIFY(QtSaveFileDialog(dialog_->Window(), path, &error));
     QVERIFY(startedEmpty && asked);
     QCOMPARE(QFile::decodeName(path), folder.filePath("exists.mid"));
   }

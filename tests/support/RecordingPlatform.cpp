@@ -25,12 +25,13 @@ void Forget(const std::string& path) {
   temps.erase(std::remove(temps.begin(), temps.end(), path), temps.end());
 }
 
-bool Answer(std::deque<std::string>& answers, char* path) {
+bool Answer(std::deque<std::string>& answers, char* path, std::uint32_t* error) {
+  *error = Active->dialogError;
   if (answers.empty())
     return false;
   const std::string answer = answers.front();
   answers.pop_front();
-  if (answer.empty())
+  if (answer.empty() || *error != 0)
     return false;
   std::strncpy(path, answer.c_str(), kPathBufferSize - 1);
   path[kPathBufferSize - 1] = '\0';
@@ -105,13 +106,13 @@ RecordingPlatform::RecordingPlatform() : previous_(Platform), table_{} {
   table_.messageBox = [](ttWindow owner, const char* text, const char* caption, unsigned style) {
     Active->messages.push_back(RecordedMessage{owner, text, caption, style});
   };
-  table_.openFileDialog = [](ttWindow, char* path) {
+  table_.openFileDialog = [](ttWindow, char* path, std::uint32_t* error) {
     ++Active->openDialogCalls;
-    return Answer(Active->openAnswers, path);
+    return Answer(Active->openAnswers, path, error);
   };
-  table_.saveFileDialog = [](ttWindow, char* path) {
+  table_.saveFileDialog = [](ttWindow, char* path, std::uint32_t* error) {
     ++Active->saveDialogCalls;
-    return Answer(Active->saveAnswers, path);
+    return Answer(Active->saveAnswers, path, error);
   };
   table_.setItemText = [](ttWindow, int id, const char* text) { Active->fields[id] = text; };
   table_.getItemText = [](ttWindow, int id, char* buffer, int max) {

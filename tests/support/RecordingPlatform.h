@@ -34,7 +34,9 @@ class RecordingPlatform {
   std::uint64_t reportedSize = 0;  // when set, the size of every opened file
 
   // Answers of the open and save dialogs, in order; an empty string cancels.
+  // While dialogError is set, each dialog takes its answer and fails with it.
   std::deque<std::string> openAnswers, saveAnswers;
+  std::uint32_t dialogError = 0;
   int openDialogCalls = 0, saveDialogCalls = 0;
   std::map<int, std::string> fields;  // the dialog's fields by control id
 

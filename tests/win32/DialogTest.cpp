@@ -3,7 +3,8 @@
 // the close box. Files and system error texts are real; message boxes are
 // recorded and the file dialogs answered through the seams. The tempo text's
 // grammar and the loader's rules are tested on Linux (tests/app): a few rows
-// here show that the Windows front end reaches them.
+// here show that the Windows front end reaches them. Last, the temporary file
+// of a save with memory running out at each allocation.
 
 #include <windows.h>
 
@@ -11,8 +12,10 @@
 #include <shlobj.h>  // DROPFILES
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 
 #include "ControlIds.h"
 #include "DialogCommands.h"
@@ -21,6 +24,26 @@
 #include "Win32Platform.h"
 
 using namespace wintest;
+
+// Allocations fail on demand: while allocationsLeft is 0 the next one throws.
+int allocationsLeft = -1;  // -1: none fails
+void* operator new(std::size_t n) {
+  if (allocationsLeft == 0) {
+    allocationsLeft = -1;
+    throw std::bad_alloc();
+  }
+  if (allocationsLeft > 0)
+    --allocationsLeft;
+  if (void* block = std::malloc(n != 0 ? n : 1))
+    return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
 
 namespace {
 
@@ -33,10 +56,13 @@ std::string Box(const std::string& text, const std::string& caption = J(u8"エ�
                             std::to_string(style) + "]";
 }
 // The OPENFILENAMEA of the first open and save dialog, described; the file
-// that the "user" picks, or cancels with an empty answer.
+// that the "user" picks, or cancels with an empty answer. kFails makes the
+// real common dialog fail: it refuses a structure size of 0 (CDERR_STRUCTSIZE).
 std::string openSeen, saveSeen, openAnswer, saveAnswer;
+const std::string kFails = "<fails>";
 
-BOOL Answer(std::string& seen, OPENFILENAMEA* f, const std::string& answer) {
+BOOL Answer(std::string& seen, OPENFILENAMEA* f, const std::string& answer,
+            BOOL(WINAPI* real)(LPOPENFILENAMEA)) {
   std::size_t n = 0;
   while (f->lpstrFilter[n] != '\0' || f->lpstrFilter[n + 1] != '\0')
     ++n;
@@ -49,14 +75,19 @@ BOOL Answer(std::string& seen, OPENFILENAMEA* f, const std::string& answer) {
            (f->lpstrDefExt ? f->lpstrDefExt : "") + (others ? " more" : "") + " filter " +
            Hex(std::string(f->lpstrFilter, n + 2));
   }
+  if (answer == kFails) {
+    OPENFILENAMEA refused = *f;
+    refused.lStructSize = 0;
+    return real(&refused);
+  }
   lstrcpynA(f->lpstrFile, answer.c_str(), static_cast<int>(f->nMaxFile));
   return !answer.empty();
 }
 BOOL WINAPI FakeOpen(LPOPENFILENAMEA f) {
-  return Answer(openSeen, f, openAnswer);
+  return Answer(openSeen, f, openAnswer, GetOpenFileNameA);
 }
 BOOL WINAPI FakeSave(LPOPENFILENAMEA f) {
-  return Answer(saveSeen, f, saveAnswer);
+  return Answer(saveSeen, f, saveAnswer, GetSaveFileNameA);
 }
 
 ttPlatform testPlatform;
@@ -175,9 +206,10 @@ DWORD CreateFileError(const std::string& path, DWORD disposition) {
   return GetLastError();
 }
 
-// One step of the state and failure tables: what is done, then the fields
-// 1001|1004 it leaves (No source: "|"), the message box it shows (none when
-// empty) and what the output file, "old" before each step, then holds.
+// One user action, from a state with or without a loaded source: what is
+// done, then the fields 1001|1004 it leaves (no source: "|"), the message box
+// it shows (none when empty) and what the output file, "old" before each
+// step, then holds.
 struct Step {
   std::string name;
   std::function<void()> act;
@@ -191,6 +223,8 @@ void RunSteps() {
   const std::string missing = folder + J(u8"無いソ.mid");
   const std::string nowhere = folder + J(u8"無いフォルダ表\\出力.mid");
   const std::string noSource = J(u8"変換元の SMF を指定してください。");
+  const std::string dialogFailed =
+      J(u8"ファイル ダイアログを表示できませんでした。(エラー コード 0x0001)");
   const std::string invalid = J(u8"有効な SMF ではありません。");
   const std::string none = "|", loaded = source + "|120.0", otherLoaded = other + "|3.5762789";
   const std::string folderPath = folder.substr(0, folder.size() - 1);
@@ -213,6 +247,8 @@ void RunSteps() {
        [] { Save((std::string(125, ' ') + "120").c_str(), output); }, loaded, "",
        Converted(5000000)},
       {"save at 90 BPM, save dialog cancelled", [] { Save("90", ""); }, loaded, ""},
+      {"save at 90 BPM, save dialog fails: said, nothing written", [] { Save("90", kFails); },
+       loaded, dialogFailed},
       {"save at 60 BPM: from the loaded file", [] { Save("60", output); }, loaded, "",
        Converted(1000000)},
       {"Enter in the tempo field saves", PressEnter, loaded, "", Converted(1000000)},
@@ -237,7 +273,11 @@ void RunSteps() {
        loaded, ""},
       {"drop of a UTF-16 list: the path arrives in CP932", [&] { Drop({other}, true); },
        otherLoaded, ""},
+      {"open dialog fails after a load: said, no source", [] { Browse(kFails); }, none,
+       dialogFailed},
       {"drop of no items", [] { Drop({}); }, none, ""},
+      {"drop of a device: refused at once, not read", [] { Drop({"NUL"}); }, none,
+       J(u8"通常のファイルではありません。")},
       {"drop of a folder", [&] { Drop({folderPath}); }, none,
        SystemText(CreateFileError(folderPath, OPEN_EXISTING))},
   };
@@ -267,6 +307,31 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     openAfterEscape = IsWindowVisible(GetActiveWindow());
     PostMessageA(GetActiveWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  }
+}
+
+// createTemp with each of its allocations failing in turn, until none does:
+// a failure leaves no file (and so no open handle) behind.
+void CreateTempOutOfMemory() {
+  const std::vector<std::string> before = ListFolder(folder);
+  std::string left;
+  for (int n = 0;; ++n) {
+    std::string path;
+    ttFile file = 0;
+    allocationsLeft = n;
+    try {
+      const std::uint32_t code = kWin32Platform.createTemp(output.c_str(), &path, &file);
+      allocationsLeft = -1;
+      Check(code == 0 && n > 0 && left.empty(),
+            "out of memory at each allocation of createTemp: no file left", left);
+      CloseHandle(reinterpret_cast<HANDLE>(file));
+      DeleteFileA(path.c_str());
+      return;
+    } catch (const std::bad_alloc&) {
+      allocationsLeft = -1;
+      if (ListFolder(folder) != before)
+        left += " after allocation " + std::to_string(n);
+    }
   }
 }
 
@@ -315,6 +380,7 @@ int main() {
   Check(openAfterEscape, "modal: Escape leaves the dialog open");
   Check(result == 0 && posted && quit.wParam == 0, "modal: the close box ends it with 0, quit 0",
         "result " + std::to_string(result) + " quit " + std::to_string(posted ? quit.wParam : 99));
+  CreateTempOutOfMemory();
   RemoveFolder(folder);
   return Finish();
 }

@@ -1,16 +1,22 @@
-// The built program (the path is the first argument): its only resource, the
-// dialog template, read back and compared field by field with the template
-// table; then a smoke run of the real .exe: it shows the dialog, loads a file
-// through the real open dialog, and the close box ends it with exit code 0.
-// With --screenshot it only loads the file into the running program, for
+// The built program. With --image MACHINE PROGRAM, what can be checked
+// without running it, so that a 64-bit process can also check the 32-bit
+// program on a machine that cannot run it: the PE headers (machine, GUI
+// subsystem, large-address-aware, only DLLs of the system folder imported),
+// the dialog template read back field by field from the image opened as data,
+// and the program's texts stored in code page 932. With PROGRAM alone, a smoke
+// run of the real .exe: it shows the dialog, loads a file through the real
+// open dialog, and the close box ends it with exit code 0. With --screenshot
+// it only loads the file into the running program, for
 // scripts/win32/screenshot.sh.
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "ControlIds.h"
 #include "TestKit.h"
+#include "Texts.h"
 
 using namespace wintest;
 
@@ -120,6 +126,122 @@ void CheckTemplate(HMODULE module) {
   Check(r.at == r.end, "the template ends after the last control");
 }
 
+// A structure from the file's bytes at `offset`; zeros past the end.
+template <typename T>
+T Field(const std::string& file, std::size_t offset) {
+  T value{};
+  if (offset <= file.size() && sizeof(T) <= file.size() - offset)
+    std::memcpy(&value, file.data() + offset, sizeof(T));
+  return value;
+}
+
+struct PeHeaders {
+  WORD machine = 0, characteristics = 0, magic = 0, subsystem = 0;
+  std::vector<std::string> imports;  // the DLLs' names
+};
+
+// NtHeaders: IMAGE_NT_HEADERS32 or IMAGE_NT_HEADERS64, as the optional
+// header's magic says; `at` is where they start.
+template <typename NtHeaders>
+PeHeaders ReadPeHeaders(const std::string& file, std::size_t at) {
+  const auto nt = Field<NtHeaders>(file, at);
+  PeHeaders pe{nt.FileHeader.Machine,
+               nt.FileHeader.Characteristics,
+               nt.OptionalHeader.Magic,
+               nt.OptionalHeader.Subsystem,
+               {}};
+  const std::size_t sections =
+      at + offsetof(NtHeaders, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+  // The file offset of an address relative to the image, through the section holding it.
+  auto offset = [&](DWORD rva) {
+    for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+      const auto s = Field<IMAGE_SECTION_HEADER>(file, sections + i * sizeof(IMAGE_SECTION_HEADER));
+      if (rva >= s.VirtualAddress && rva - s.VirtualAddress < s.SizeOfRawData)
+        return std::size_t{rva - s.VirtualAddress + s.PointerToRawData};
+    }
+    return file.size();
+  };
+  // One descriptor per DLL, up to an empty one.
+  std::size_t d =
+      offset(nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+  for (auto entry = Field<IMAGE_IMPORT_DESCRIPTOR>(file, d); entry.Name != 0;
+       entry = Field<IMAGE_IMPORT_DESCRIPTOR>(file, d += sizeof entry))
+    pe.imports.push_back(file.c_str() + offset(entry.Name));
+  return pe;
+}
+
+void CheckHeaders(const std::string& machine, const std::string& file) {
+  const auto at = static_cast<std::size_t>(Field<IMAGE_DOS_HEADER>(file, 0).e_lfanew);
+  const bool is64 =
+      Field<IMAGE_NT_HEADERS32>(file, at).OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+  const PeHeaders pe = is64 ? ReadPeHeaders<IMAGE_NT_HEADERS64>(file, at)
+                            : ReadPeHeaders<IMAGE_NT_HEADERS32>(file, at);
+  const bool i386 = machine == "i386";
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, MAX_PATH);
+  std::string dlls, foreign;
+  for (const std::string& dll : pe.imports) {
+    dlls += " " + dll;
+    if (GetFileAttributesA((system + ("\\" + dll)).c_str()) == INVALID_FILE_ATTRIBUTES)
+      foreign += " " + dll;
+  }
+  const struct {
+    const char* what;
+    bool ok;
+    unsigned got;
+  } rows[] = {
+      {"PE machine", pe.machine == (i386 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64),
+       pe.machine},
+      {"PE32 or PE32+ headers as the machine needs",
+       pe.magic == (i386 ? IMAGE_NT_OPTIONAL_HDR32_MAGIC : IMAGE_NT_OPTIONAL_HDR64_MAGIC),
+       pe.magic},
+      {"GUI subsystem", pe.subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, pe.subsystem},
+      {"large-address-aware", (pe.characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE) != 0,
+       pe.characteristics},
+  };
+  for (const auto& row : rows) {
+    char got[16] = {};
+    std::snprintf(got, sizeof got, "0x%X", row.got);
+    Check(row.ok, machine + ": " + row.what, got);
+  }
+  Check(!pe.imports.empty() && foreign.empty(), "imports only DLLs of the system folder:" + dlls,
+        "not there:" + foreign);
+}
+
+// Every narrow text the program shows is stored as CP932 (made here by
+// Windows' own table), none as UTF-8. The dialog's own texts are in the
+// template, in UTF-16.
+void CheckTexts(const std::string& file) {
+  const char* const texts[] = {
+      u8"" TT_TEXT_ERROR_CAPTION,      u8"" TT_TEXT_INVALID_SMF,
+      u8"" TT_TEXT_UNSUPPORTED_SMF,    u8"" TT_TEXT_FILE_TOO_LARGE,
+      u8"" TT_TEXT_NO_SOURCE,          u8"" TT_TEXT_NO_TEMPO,
+      u8"" TT_TEXT_TEMPO_TOO_SMALL,    u8"" TT_TEXT_TEMPO_OUT_OF_RANGE,
+      u8"" TT_TEXT_TIME_OVERFLOW,      u8"" TT_TEXT_INTERNAL_ERROR,
+      u8"" TT_TEXT_OUT_OF_MEMORY,      u8"" TT_TEXT_UNEXPECTED_ERROR,
+      u8"" TT_TEXT_FILTER_MIDI,        u8"" TT_TEXT_FILTER_ALL,
+      u8"" TT_TEXT_FILE_DIALOG_FAILED,
+  };
+  for (const char* text : texts) {
+    Check(file.find(J(text)) != std::string::npos && file.find(text) == std::string::npos,
+          std::string("text in CP932: ") + text);
+  }
+}
+
+void CheckImage(const std::string& machine, const std::string& program) {
+  const std::string file = ReadBytes(program);
+  CheckHeaders(machine, file);
+  // As data, not as a program: a 64-bit process can open a 32-bit image so.
+  const HMODULE module = LoadLibraryExW(Wide(program, CP_ACP).c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  Check(module != nullptr, "the program opens as data", program);
+  if (module != nullptr) {
+    CheckTemplate(module);
+    FreeLibrary(module);
+  }
+  CheckTexts(file);
+}
+
 // The running program's dialog, found by its caption once its controls exist.
 HWND WaitForMainDialog() {
   for (int i = 0; i < 1000; ++i, Sleep(20)) {
@@ -164,18 +286,17 @@ std::string LoadThroughOpenDialog() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string(argv[1]) == "--screenshot") {  // for scripts/win32/screenshot.sh
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "--screenshot") {  // for scripts/win32/screenshot.sh
     dialog = WaitForMainDialog();
     return LoadThroughOpenDialog() == "150.0" ? 0 : 1;
   }
   const std::string program =
-      std::string(argc > 1 && argv[1][0] == '/' ? "Z:" : "") + argv[argc - 1];
-  const HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  Check(module != nullptr, "the program loads as a data file", program);
-  if (module == nullptr)
+      std::string(argc > 1 && argv[argc - 1][0] == '/' ? "Z:" : "") + argv[argc - 1];
+  if (mode == "--image" && argc == 4) {
+    CheckImage(argv[2], program);
     return Finish();
-  CheckTemplate(module);
-  FreeLibrary(module);
+  }
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;

@@ -1,0 +1,176 @@
+#include "Report.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "BpmText.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+const char* ModeName(const ttCliOptions& options) {
+  if (options.IsPlain())
+    return "plain";
+  switch (options.tempoMap) {
+    case ttTempoMapMode::kRefuse:
+      return "refuse";
+    case ttTempoMapMode::kFlatten:
+      return "flatten";
+    case ttTempoMapMode::kScale:
+      return "scale";
+  }
+  return "";
+}
+
+double Bpm(std::uint32_t tempo) {
+  return tempo == 0 ? 0.0 : 60000000.0 / static_cast<double>(tempo);
+}
+
+// The tempo events' figures; the BPMs of a map without one are all 120.
+struct TempoFigures {
+  std::size_t count = 0;
+  std::uint32_t first = kUnstatedTempo;
+  std::uint32_t slowest = 0;  // largest tempo: lowest BPM
+  std::uint32_t fastest = 0;
+};
+
+TempoFigures Figures(const ttTempoMap& map) {
+  TempoFigures f;
+  f.count = map.changes.size();
+  if (map.changes.empty()) {
+    f.slowest = f.fastest = kUnstatedTempo;
+    return f;
+  }
+  f.first = map.changes.front().tempo;
+  f.slowest = f.fastest = f.first;
+  for (const ttTempoChange& change : map.changes) {
+    f.slowest = change.tempo > f.slowest ? change.tempo : f.slowest;
+    f.fastest = change.tempo < f.fastest ? change.tempo : f.fastest;
+  }
+  return f;
+}
+
+void PrintLine(const json& object) {
+  // File names need not be UTF-8: bytes that are not become U+FFFD.
+  const std::string line = object.dump(-1, ' ', false, json::error_handler_t::replace);
+  std::printf("%s\n", line.c_str());
+}
+
+std::string Plural(std::size_t n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+}  // namespace
+
+void PrintReport(const ttCliOptions& options, const ttFileReport& r) {
+  const TempoFigures tempo = Figures(r.map);
+  const ttConversionFigures& f = r.figures;
+  if (options.json) {
+    json object = {
+        {"file", r.input},
+        {"output_file", r.output.empty() ? json(nullptr) : json(r.output)},
+        {"written", r.written},
+        {"status", "converted"},
+        {"mode", ModeName(options)},
+        {"exact", options.exact},
+        {"keep_tracks", options.keepTracks},
+        {"source",
+         {{"format", r.source.format},
+          {"division", r.source.division},
+          {"tracks", r.source.tracks},
+          {"events", r.source.events},
+          {"tempo_events", tempo.count},
+          {"first_bpm", Bpm(tempo.first)},
+          {"lowest_bpm", Bpm(tempo.slowest)},
+          {"highest_bpm", Bpm(tempo.fastest)},
+          {"seconds", f.sourceSeconds}}},
+        {"output",
+         {{"format", r.outputFormat},
+          {"division", f.outputDivision},
+          {"tracks", r.outputTracks},
+          {"events", r.outputEvents},
+          {"bpm", Bpm(f.outputTempo)},
+          {"tempo", f.outputTempo},
+          {"seconds", f.outputSeconds},
+          {"bytes", r.outputBytes}}},
+        {"timing",
+         {{"largest_error_us", f.LargestErrorMicroseconds()},
+          {"largest_error_tick", f.largestErrorTick},
+          {"largest_error_output_tick", f.largestErrorOutputTick},
+          {"largest_error_track", f.largestErrorTrack},
+          {"largest_error_event", f.largestErrorEvent},
+          {"mean_error_us", f.MeanErrorMicroseconds()}}},
+        {"notes", {{"zero_length_created", f.zeroLengthNotes}, {"lengthened", f.lengthenedNotes}}}};
+    PrintLine(object);
+    return;
+  }
+  std::printf("%s -> %s%s\n", r.input.c_str(), r.output.empty() ? "(nowhere)" : r.output.c_str(),
+              r.written ? "" : " (dry run: nothing written)");
+  std::printf("  source: format %u, division %u, %s, %s; %s", r.source.format, r.source.division,
+              Plural(r.source.tracks, "track").c_str(), Plural(r.source.events, "event").c_str(),
+              Plural(tempo.count, "tempo event").c_str());
+  if (tempo.count > 0) {
+    std::printf(", first %s BPM, %s to %s BPM", FormatBpmText(Bpm(tempo.first)).c_str(),
+                FormatBpmText(Bpm(tempo.slowest)).c_str(),
+                FormatBpmText(Bpm(tempo.fastest)).c_str());
+  }
+  std::printf("; %.6f s\n", f.sourceSeconds);
+  std::printf("  output: format %u, division %u, %s, %s; %s BPM; %.6f s; %u bytes\n",
+              r.outputFormat, f.outputDivision, Plural(r.outputTracks, "track").c_str(),
+              Plural(r.outputEvents, "event").c_str(), FormatBpmText(Bpm(f.outputTempo)).c_str(),
+              f.outputSeconds, r.outputBytes);
+  std::printf(
+      "  timing: largest error %.3f us at source tick %u (track %u, event %u, output tick %u); "
+      "mean %.3f us\n",
+      f.LargestErrorMicroseconds(), f.largestErrorTick, f.largestErrorTrack, f.largestErrorEvent,
+      f.largestErrorOutputTick, f.MeanErrorMicroseconds());
+  std::printf("  notes: %llu made zero ticks long, %llu lengthened\n",
+              static_cast<unsigned long long>(f.zeroLengthNotes),
+              static_cast<unsigned long long>(f.lengthenedNotes));
+}
+
+void PrintRefusal(const ttCliOptions& options, const std::string& input,
+                  const std::string& message) {
+  if (options.json)
+    PrintLine(json{{"file", input}, {"status", "refused"}, {"message", message}});
+}
+
+void PrintInfo(const ttCliOptions& options, const std::string& input, const ttFileInfo& info) {
+  const std::uint32_t start = info.map.StartTempo();
+  const bool plain = info.map.IsSingleTempo();
+  const double seconds = info.map.SecondsAt(info.map.lastTick);
+  if (options.json) {
+    json changes = json::array();
+    for (const ttTempoChange& change : info.map.changes) {
+      changes.push_back({{"tick", change.tick},
+                         {"tempo", change.tempo},
+                         {"bpm", Bpm(change.tempo)},
+                         {"track", change.track}});
+    }
+    PrintLine(json{{"file", input},
+                   {"bpm", Bpm(start)},
+                   {"format", info.source.format},
+                   {"division", info.source.division},
+                   {"tracks", info.source.tracks},
+                   {"events", info.source.events},
+                   {"tempo_map", changes},
+                   {"seconds", seconds},
+                   {"plain_conversion", plain}});
+    return;
+  }
+  std::printf("%s: %s BPM, format %u, division %u, %s, %zu events\n", input.c_str(),
+              FormatBpmText(Bpm(start)).c_str(), info.source.format, info.source.division,
+              Plural(info.source.tracks, "track").c_str(), info.source.events);
+  for (const ttTempoChange& change : info.map.changes) {
+    std::printf("  tempo at tick %u: %s BPM (%u us, track %u)\n", change.tick,
+                FormatBpmText(Bpm(change.tempo)).c_str(), change.tempo, change.track);
+  }
+  bool zero = false;
+  for (const ttTempoChange& change : info.map.changes)
+    zero = zero || change.tempo == 0;
+  std::printf("  duration: %.6f s\n", seconds);
+  std::printf("  plain conversion: %s\n", plain  ? "takes it"
+                                          : zero ? "refuses it (a tempo of 0)"
+                                                 : "refuses it (tempo changes: see --tempo-map)");
+}
