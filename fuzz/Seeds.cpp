@@ -75,6 +75,28 @@ std::vector<FuzzSeed> MakeSeeds() {
   // Bytes after the last chunk are not read: there the input picks a tempo.
   seeds.push_back({"trailing-bytes", Concat({Track1({{0, Tempo(500000)}, {96, note}, {192, eot}}),
                                              Bytes{0x00, 0x07, 0xA1, 0x20}})});
+  // What the command line's file reading keeps and repairs: chunks around the
+  // tracks behind a longer header, a RIFF file, and one file per repair.
+  const Bytes small = TrackChunk(TrackBody({{0, note}, {5, eot}}));
+  seeds.push_back({"kept-chunks", Concat({Header(1, 3, 96, 8), SmfChunk("Junk", {1, 2, 3}), small,
+                                          small, SmfChunk("XFIH", {4})})});
+  seeds.push_back(
+      {"rmid",
+       Rmid({RiffChunk("LIST", Concat({{'I', 'N', 'F', 'O'}, RiffChunk("INAM", {'a', 'b', 'c'})})),
+             RiffChunk("data", Smf(0, 96, {Track({{0, note}, {5, eot}})}))})});
+  seeds.push_back(
+      {"status-after-meta",
+       Concat({Header(0, 1, 96), TrackChunk(Hex("00903C40 00FF0100 003E40 00FF2F00"))})});
+  seeds.push_back(
+      {"status-after-sysex",
+       Concat({Header(0, 1, 96), TrackChunk(Hex("00903C40 00F0017F 003E40 00FF2F00"))})});
+  seeds.push_back({"no-end-of-track", Concat({Header(0, 1, 96), TrackChunk(Hex("00903C40"))})});
+  seeds.push_back(
+      {"cut-short", Concat({Header(0, 1, 96), SmfChunk("MTrk", Hex("00903C40 00FF"))})});
+  seeds.back().bytes[21] = 9;  // announces more bytes than the file holds
+  seeds.push_back(
+      {"after-end-of-track", Concat({Header(0, 1, 96), TrackChunk(Hex("00FF2F00 00903C"))})});
+  seeds.push_back({"later-track", Concat({Header(0, 1, 96), SmfChunk("Junk", {}), small})});
   std::vector<Track> many(200, Track({{1, note}, {2, eot}}));
   many[0].insert(many[0].begin(), {0, Tempo(600000)});
   seeds.push_back({"many-tracks", Smf(1, 96, many)});

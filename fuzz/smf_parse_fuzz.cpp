@@ -1,17 +1,122 @@
 // The reader against arbitrary bytes. Oracles: the model-free validator
 // accepts exactly what the reader accepts; whatever the reader accepts, the
-// writer writes, and the written image reads back to the same events.
+// writer writes, and the written image reads back to the same events. The
+// command line's file reading, without repairs, gives the reader's verdict
+// and events on any file but a RIFF one; a file it calls repairable, it
+// reads with repairs; whatever it reads, with or without, the file writer
+// writes as an image the validator accepts and that reads back, with nothing
+// to repair or tell, to the same events and the same kept bytes, also with
+// the tracks merged into one.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>  // std::memcpy
 #include <memory>   // std::unique_ptr
+#include <vector>
 
 #include "FuzzSupport.h"
+#include "SmfFileReader.h"
+#include "SmfFileWriter.h"
 #include "SmfImage.h"
 #include "SmfValidator.h"
 #include "ttByteArray.h"
 #include "ttSmfParser.h"
+
+namespace {
+
+bool SameChunks(const std::vector<ttSmfChunk>& a, const std::vector<ttSmfChunk>& b,
+                std::uint32_t tracks) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const std::uint32_t place = a[i].tracksBefore < tracks ? a[i].tracksBefore : tracks;
+    if (std::memcmp(a[i].id, b[i].id, 4) != 0 || a[i].data != b[i].data ||
+        place != b[i].tracksBefore)
+      return false;
+  }
+  return true;
+}
+
+// Writes what CurrentSequence and `layout` hold and reads it back.
+void CheckWrittenFile(const ttSmfLayout& layout, bool repaired) {
+  ttByteArray out;
+  ttSmfLimit limit = ttSmfLimit::kSize;
+  const std::uint32_t written = BuildSmfFileImage(layout, out, &limit);
+  // Repairs read every track chunk; with the chunks between them the count
+  // may pass what a header holds.
+  if (repaired && written == 0 && limit == ttSmfLimit::kTrackCount)
+    return;
+  FuzzCheck(written != 0 && written == out.length,
+            "the file writer refuses what the file reader read");
+  FuzzCheck(ValidateSmfFileImage(out.data, out.length).fault == ttSmfFault::kOk,
+            "the validator refuses a written file");
+  ttSmfSequence read;
+  read.format = CurrentSequence.format;
+  read.division = CurrentSequence.division;
+  read.tracks.swap(CurrentSequence.tracks);
+  ttSmfLayout again;
+  FuzzCheck(ReadSmfFile(out.data, out.length, false, again).status == ttSmfReadStatus::kRead,
+            "the file reader refuses a written file");
+  FuzzCheck(again.repairs.empty() && again.notes.empty(),
+            "a written file has something to repair or tell");
+  FuzzCheck(CurrentSequence.format == read.format && CurrentSequence.division == read.division &&
+                SameTracks(CurrentSequence.tracks, read.tracks),
+            "events changed by writing and reading a file");
+  const auto tracks = static_cast<std::uint32_t>(read.tracks.size());
+  FuzzCheck(again.headerExtra == layout.headerExtra &&
+                SameChunks(layout.chunks, again.chunks, tracks) &&
+                SameChunks(layout.riffChunks, again.riffChunks, 0) &&
+                (layout.container == ttSmfContainer::kRiff) ==
+                    (again.container == ttSmfContainer::kRiff) &&
+                (again.container != ttSmfContainer::kRiff ||
+                 again.riffChunksBeforeData == layout.riffChunksBeforeData),
+            "kept bytes changed by writing and reading a file");
+
+  // With one track, as after a merge: every chunk before it that stood
+  // before the first track chunk, the others after.
+  if (tracks > 1) {
+    CurrentSequence.tracks.resize(1);
+    FuzzCheck(BuildSmfFileImage(layout, out) != 0, "the file writer refuses one track");
+    FuzzCheck(ReadSmfFile(out.data, out.length, false, again).status == ttSmfReadStatus::kRead &&
+                  SameChunks(layout.chunks, again.chunks, 1),
+              "kept chunks misplaced around one track");
+  }
+  CurrentSequence.Clear();
+}
+
+void CheckFileReading(const std::uint8_t* image, std::uint32_t n, const ttSmfSequence* strict) {
+  const bool riff = n >= 4 && std::memcmp(image, "RIFF", 4) == 0;
+  ttSmfLayout layout;
+  const ttSmfReadStatus plain = ReadSmfFile(image, n, false, layout).status;
+  if (!riff) {
+    FuzzCheck((plain == ttSmfReadStatus::kRead) == (strict != nullptr),
+              "the file reader's verdict differs from the reader's");
+    FuzzCheck(strict == nullptr || SameTracks(CurrentSequence.tracks, strict->tracks),
+              "the file reader's events differ from the reader's");
+  }
+  bool unread = false;  // track chunks left unread without repairs
+  for (const ttSmfNote& note : layout.notes)
+    unread |= note.kind == ttSmfNoteKind::kTrackChunksIgnored;
+  ttSmfSequence read;
+  if (plain == ttSmfReadStatus::kRead) {
+    read.tracks = CurrentSequence.tracks;
+    CheckWrittenFile(layout, false);
+  }
+
+  const ttSmfReadStatus repaired = ReadSmfFile(image, n, true, layout).status;
+  FuzzCheck(plain != ttSmfReadStatus::kRepairable || repaired == ttSmfReadStatus::kRead,
+            "a file said to be repairable is not read with repairs");
+  FuzzCheck(plain != ttSmfReadStatus::kRead || repaired == ttSmfReadStatus::kRead,
+            "repairs refuse a file read without them");
+  FuzzCheck(
+      plain != ttSmfReadStatus::kRead || unread || SameTracks(CurrentSequence.tracks, read.tracks),
+      "repairs change a file read without them");
+  if (repaired == ttSmfReadStatus::kRead)
+    CheckWrittenFile(layout, true);
+  CurrentSequence.Clear();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 0xFFFFFFFFu)
@@ -28,31 +133,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool valid = ValidateSmfImage(image.get(), n).fault == ttSmfFault::kOk;
   FuzzCheck(parsed == valid, parsed ? "the validator refuses what the reader accepts"
                                     : "the validator accepts what the reader refuses");
-  image.reset();
-  if (!parsed) {
-    CurrentSequence.Clear();
-    return 0;
-  }
-
-  // A sequence the reader filled always has deltas the writer can write back
-  // (wrapped times give back the file's own deltas), so a refusal is a finding.
-  ttByteArray written;
-  const std::uint32_t writtenSize = BuildSmfImage(written);
-  FuzzCheck(writtenSize != 0, "the writer refuses a sequence the reader filled");
-  FuzzCheck(writtenSize == written.length, "the writer's count differs from its image");
-
   ttSmfSequence first;
-  first.format = CurrentSequence.format;
-  first.division = CurrentSequence.division;
-  first.tracks.swap(CurrentSequence.tracks);
-  CheckParsesTo(written.data, writtenSize, first);
+  if (parsed) {
+    // A sequence the reader filled always has deltas the writer can write
+    // back (wrapped times give back the file's own deltas), so a refusal is a
+    // finding.
+    ttByteArray written;
+    const std::uint32_t writtenSize = BuildSmfImage(written);
+    FuzzCheck(writtenSize != 0, "the writer refuses a sequence the reader filled");
+    FuzzCheck(writtenSize == written.length, "the writer's count differs from its image");
 
-  // Written again, the image must come back byte for byte: the writer's form
-  // is canonical.
-  ttByteArray again;
-  FuzzCheck(BuildSmfImage(again) == writtenSize &&
-                std::memcmp(again.data, written.data, writtenSize) == 0,
-            "a written image does not come back byte for byte");
+    first.format = CurrentSequence.format;
+    first.division = CurrentSequence.division;
+    first.tracks.swap(CurrentSequence.tracks);
+    CheckParsesTo(written.data, writtenSize, first);
+
+    // Written again, the image must come back byte for byte: the writer's
+    // form is canonical.
+    ttByteArray again;
+    FuzzCheck(BuildSmfImage(again) == writtenSize &&
+                  std::memcmp(again.data, written.data, writtenSize) == 0,
+              "a written image does not come back byte for byte");
+  }
   CurrentSequence.Clear();
+  CheckFileReading(image.get(), n, parsed ? &first : nullptr);
   return 0;
 }

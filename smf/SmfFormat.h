@@ -30,6 +30,24 @@ inline std::uint64_t NextStretchWidth(std::uint64_t width, std::uint64_t taken,
 constexpr char kHeaderId[4] = {'M', 'T', 'h', 'd'};
 constexpr char kTrackId[4] = {'M', 'T', 'r', 'k'};
 
+// A RIFF MIDI file: "RIFF", the size of what follows (little-endian, as every
+// RIFF size), "RMID", then chunks of id, size and data, each odd-sized one
+// followed by a pad byte; the SMF is the data of the "data" chunk.
+constexpr char kRiffId[4] = {'R', 'I', 'F', 'F'};
+constexpr char kRmidId[4] = {'R', 'M', 'I', 'D'};
+constexpr char kRiffDataId[4] = {'d', 'a', 't', 'a'};
+constexpr std::uint32_t kRiffHeaderSize = 12;  // "RIFF", size, "RMID"
+
+// Chunk ids are four characters of text. After the chunks a header counts,
+// only such an id tells a chunk from other bytes.
+inline bool IsTextId(const std::uint8_t* id) {
+  for (int i = 0; i < 4; ++i) {
+    if (id[i] < 0x20 || id[i] > 0x7E)
+      return false;
+  }
+  return true;
+}
+
 // A variable-length quantity has at most four bytes of seven bits each.
 constexpr std::uint32_t kMaxVarLen = 0x0FFFFFFF;
 
@@ -41,6 +59,11 @@ inline std::uint32_t VarLenSize(std::uint32_t v) {
 inline std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
          std::uint32_t{p[3]};
+}
+
+inline std::uint32_t ReadLittleEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) |
+         std::uint32_t{p[0]};
 }
 
 inline std::uint16_t ReadBigEndian16(const std::uint8_t* p) {

@@ -108,6 +108,16 @@ std::uint32_t Refuse(ttSmfLimit* limit, ttSmfLimit reason) {
 
 }  // namespace
 
+std::uint8_t* EmitTrackEvents(std::uint8_t* to, const ttSmfTrack& track) {
+  std::uint32_t previous = 0;
+  for (const ttSmfEvent& event : track) {
+    to = PutVarLen(to, event.time - previous);
+    to = PutBytes(to, event.bytes.data, event.bytes.length);
+    previous = event.time;
+  }
+  return to;
+}
+
 std::uint32_t MeasureTrackChunk(const ttSmfTrack& track, ttSmfLimit* limit) {
   // Summed in 64 bits so that a chunk of 4 GiB or more is seen, not wrapped.
   std::uint64_t size = kChunkPrefixSize;
@@ -174,13 +184,7 @@ std::uint32_t BuildSmfImage(ttByteArray& out, ttSmfLimit* limit) {
     writer.U32(body);
     // The body was measured to the byte: its events go straight into the
     // block, without a length check per byte.
-    std::uint8_t* p = writer.Take(body);
-    std::uint32_t previous = 0;
-    for (const ttSmfEvent& event : track) {
-      p = PutVarLen(p, event.time - previous);
-      p = PutBytes(p, event.bytes.data, event.bytes.length);
-      previous = event.time;
-    }
+    EmitTrackEvents(writer.Take(body), track);
   }
   return total;
 }

@@ -22,6 +22,11 @@ enum class ttSmfLimit {
 // chunk's size); *limit, when given, then receives which.
 std::uint32_t MeasureTrackChunk(const ttSmfTrack& track, ttSmfLimit* limit = nullptr);
 
+// Writes the track's events as a track chunk's data (each delta time, then
+// the event's bytes) at `to`, which has room for MeasureTrackChunk(track) - 8
+// bytes (the track must be writable); returns the end of what it wrote.
+std::uint8_t* EmitTrackEvents(std::uint8_t* to, const ttSmfTrack& track);
+
 // Size of the whole image of CurrentSequence; with a list, the chunk sizes in
 // track order are put into it. Returns 0 when any track cannot be written, the
 // tracks are too many or the image would reach 4 GiB; *limit, when given,

@@ -208,6 +208,34 @@ ttSmfCheck ValidateSmfImage(const std::uint8_t* data, std::uint32_t size) {
   return Fault(ttSmfFault::kOk, 0);
 }
 
+ttSmfCheck ValidateSmfFileImage(const std::uint8_t* data, std::uint32_t size) {
+  if (size < kRiffHeaderSize || std::memcmp(data, kRiffId, 4) != 0)
+    return ValidateSmfImage(data, size);
+  if (ReadLittleEndian32(data + 4) != size - 8 || std::memcmp(data + 8, kRmidId, 4) != 0)
+    return Fault(ttSmfFault::kBadHeader, 4);
+  ttSmfCheck smf = Fault(ttSmfFault::kBadHeader, kRiffHeaderSize);  // until a "data" chunk
+  bool found = false;
+  for (std::uint32_t pos = kRiffHeaderSize; pos < size;) {
+    if (size - pos < 8)
+      return Fault(ttSmfFault::kTruncated, size);
+    const std::uint32_t length = ReadLittleEndian32(data + pos + 4);
+    const std::uint32_t start = pos + 8;
+    if (std::uint64_t{length} + length % 2 > size - start)
+      return Fault(ttSmfFault::kTruncated, size);
+    if (!found && std::memcmp(data + pos, kRiffDataId, 4) == 0) {
+      found = true;
+      smf = Fault(ttSmfFault::kBadHeader, start);
+      if (length >= 4 && std::memcmp(data + start, kHeaderId, 4) == 0) {
+        smf = ValidateSmfImage(data + start, length);
+        if (smf.fault != ttSmfFault::kOk)
+          smf.offset += start;
+      }
+    }
+    pos = start + length + length % 2;
+  }
+  return smf;
+}
+
 const char* SmfFaultName(ttSmfFault fault) {
   switch (fault) {
     case ttSmfFault::kOk:

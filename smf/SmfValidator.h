@@ -35,5 +35,12 @@ struct ttSmfCheck {
 // does not read them.
 [[nodiscard]] ttSmfCheck ValidateSmfImage(const std::uint8_t* data, std::uint32_t size);
 
+// As ValidateSmfImage, and for a RIFF "RMID" image the RIFF structure as
+// BuildSmfFileImage writes it (RIFF size equal to the bytes that follow, every
+// chunk within it, odd-sized chunks padded) with the SMF in the first "data"
+// chunk beginning with "MThd". Every RIFF image it accepts, ReadSmfFile reads
+// without repairs.
+[[nodiscard]] ttSmfCheck ValidateSmfFileImage(const std::uint8_t* data, std::uint32_t size);
+
 // A short English name of the fault, for diagnostics and test output.
 const char* SmfFaultName(ttSmfFault fault);

@@ -1,5 +1,6 @@
 #include "SmfBuilder.h"
 
+#include <algorithm>  // std::reverse
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -10,6 +11,18 @@ Bytes VarLen(std::uint32_t value) {
   Bytes out{static_cast<std::uint8_t>(value & 0x7F)};
   while ((value >>= 7) != 0)
     out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
+  return out;
+}
+
+Bytes Hex(const std::string& text) {
+  Bytes out;
+  std::string digits;
+  for (char c : text) {
+    if (c != ' ')
+      digits += c;
+  }
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
   return out;
 }
 
@@ -44,7 +57,21 @@ Bytes Header(std::uint16_t format, std::uint16_t chunks, std::uint16_t division,
 }
 
 Bytes TrackChunk(const Bytes& body) {
-  return Concat({{'M', 'T', 'r', 'k'}, U32(static_cast<std::uint32_t>(body.size())), body});
+  return SmfChunk("MTrk", body);
+}
+
+Bytes SmfChunk(const std::string& id, const Bytes& body) {
+  return Concat({Bytes(id.begin(), id.end()), U32(static_cast<std::uint32_t>(body.size())), body});
+}
+
+Bytes RiffChunk(const std::string& id, const Bytes& body) {
+  Bytes size = U32(static_cast<std::uint32_t>(body.size()));
+  std::reverse(size.begin(), size.end());
+  return Concat({Bytes(id.begin(), id.end()), size, body, Bytes(body.size() % 2, 0x00)});
+}
+
+Bytes Rmid(std::initializer_list<Bytes> chunks) {
+  return RiffChunk("RIFF", Concat({{'R', 'M', 'I', 'D'}, Concat(chunks)}));
 }
 
 Bytes TrackBody(const Track& events) {

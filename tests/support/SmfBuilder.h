@@ -26,6 +26,8 @@ inline bool operator==(const TimedEvent& a, const TimedEvent& b) {
 void PrintTo(const TimedEvent& e, std::ostream* os);
 
 Bytes VarLen(std::uint32_t value);
+// Bytes from upper-case hex digits; spaces only group them ("00 FF2F00").
+Bytes Hex(const std::string& text);
 Bytes Concat(std::initializer_list<Bytes> parts);
 
 // "MThd", length, format, count, division (length 6 unless told otherwise).
@@ -33,6 +35,13 @@ Bytes Header(std::uint16_t format, std::uint16_t chunks, std::uint16_t division,
              std::uint32_t length = 6);
 // "MTrk", the body's length, the body.
 Bytes TrackChunk(const Bytes& body);
+// Any chunk of an SMF: the id, the body's length, the body.
+Bytes SmfChunk(const std::string& id, const Bytes& body);
+// A RIFF chunk: the id, the body's length (little-endian), the body and a
+// zero pad byte when its length is odd.
+Bytes RiffChunk(const std::string& id, const Bytes& body);
+// A RIFF "RMID" file around RIFF chunks.
+Bytes Rmid(std::initializer_list<Bytes> chunks);
 // Delta times in shortest form between the events, in list order.
 Bytes TrackBody(const Track& events);
 // A whole file: header announcing the tracks, then one chunk per track.

@@ -3,7 +3,9 @@
 // CurrentSequence, and images are parsed from an exact-size heap copy so that
 // a sanitizer sees any read one byte past the end. Every image a test parses
 // also goes through the model-free validator, which must give the reader's
-// verdict: the guard before each save is only as good as that agreement.
+// verdict: the guard before each save is only as good as that agreement; and
+// through the command line's file reader without repairs, which must give the
+// reader's verdict and events.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 
 #include "RecordingPlatform.h"
 #include "SmfBuilder.h"
+#include "SmfFileReader.h"
 #include "SmfImage.h"
 #include "SmfValidator.h"
 #include "SourceLoading.h"
@@ -29,31 +32,6 @@ class SequenceTest : public ::testing::Test {
   void SetUp() override { CurrentSequence.Clear(); }
   void TearDown() override { CurrentSequence.Clear(); }
 };
-
-inline bool ParseImage(const Bytes& image) {
-  const auto size = static_cast<std::uint32_t>(image.size());
-  std::unique_ptr<std::uint8_t[]> copy(size == 0 ? nullptr : new std::uint8_t[size]);
-  std::copy(image.begin(), image.end(), copy.get());
-  const ttSmfCheck check = ValidateSmfImage(copy.get(), size);
-  ttSmfParser parser;
-  const bool accepted = parser.Parse(copy.get(), size);
-  EXPECT_EQ(check.fault == ttSmfFault::kOk, accepted)
-      << "the validator says " << SmfFaultName(check.fault) << " at byte " << check.offset;
-  return accepted;
-}
-
-// Bytes from upper-case hex digits; spaces only group them ("00 FF2F00").
-inline Bytes Hex(const std::string& text) {
-  Bytes out;
-  std::string digits;
-  for (char c : text) {
-    if (c != ' ')
-      digits += c;
-  }
-  for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
-    out.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  return out;
-}
 
 // Events from "time:hex" groups: "0:903C40 16:FF2F00".
 inline Track Events(const std::string& text) {
@@ -96,6 +74,25 @@ inline std::vector<Track> SnapshotSequence() {
   for (const ttSmfTrack& track : CurrentSequence.tracks)
     out.push_back(EventsOf(track));
   return out;
+}
+
+inline bool ParseImage(const Bytes& image) {
+  const auto size = static_cast<std::uint32_t>(image.size());
+  std::unique_ptr<std::uint8_t[]> copy(size == 0 ? nullptr : new std::uint8_t[size]);
+  std::copy(image.begin(), image.end(), copy.get());
+  const ttSmfCheck check = ValidateSmfImage(copy.get(), size);
+  ttSmfLayout layout;
+  const bool read = ReadSmfFile(copy.get(), size, false, layout).status == ttSmfReadStatus::kRead;
+  const std::vector<Track> events = SnapshotSequence();
+  ttSmfParser parser;
+  const bool accepted = parser.Parse(copy.get(), size);
+  EXPECT_EQ(check.fault == ttSmfFault::kOk, accepted)
+      << "the validator says " << SmfFaultName(check.fault) << " at byte " << check.offset;
+  EXPECT_EQ(read, accepted) << "the file reader without repairs differs";
+  if (read && accepted) {
+    EXPECT_EQ(events, SnapshotSequence()) << "the file reader without repairs differs";
+  }
+  return accepted;
 }
 
 // Loads `file` as in.mid through the recording platform; on success every
