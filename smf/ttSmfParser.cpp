@@ -348,6 +348,7 @@ bool ttSmfParser::ReadSideBySide(const std::uint8_t* data, std::uint32_t size) {
   // chunk-by-chunk reading leaves it.
   std::vector<TrackCursor> cursors;
   bool lastIsTrack = false;
+  std::uint64_t trackBytes = 0;
   for (std::uint32_t i = 0; i < chunkCount; ++i) {
     if (ReadScratch(4, false) != 4)
       return false;
@@ -362,9 +363,17 @@ bool ttSmfParser::ReadSideBySide(const std::uint8_t* data, std::uint32_t size) {
       return false;
     if (!stream.Skip(chunkLength))
       return false;
-    if (lastIsTrack)
+    if (lastIsTrack) {
       cursors.push_back(TrackCursor{&sequence->AddTrack(), start, chunkLength, start, 0, -1, true});
+      trackBytes += chunkLength;
+    }
   }
+  // Every event is a list node and a block of its bytes: room for all of them
+  // is taken at once, in a few large pieces, for about one event per three
+  // bytes of track data (a delta time and two data bytes under running
+  // status, the commonest event).
+  constexpr std::uint64_t kNodeBytes = sizeof(ttSmfEvent) + 2 * sizeof(void*);
+  ttExpectPooledBytes(trackBytes / 3 * kNodeBytes + trackBytes);
   std::uint32_t longest = 0;
   if (!ReadTracksSideBySide(stream, cursors, &longest))
     return false;

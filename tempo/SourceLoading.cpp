@@ -28,6 +28,10 @@ constexpr std::size_t kMostPerStretch = 1u << 20;
 
 enum class Verdict { kAccepted, kInvalid, kUnsupported };
 
+// Every event of the merged track in merged order: eight bytes an event, in
+// huge pages where there are any.
+using EventOrder = std::vector<ttSmfTrack::iterator, ttArrayAllocator<ttSmfTrack::iterator>>;
+
 bool EndsBefore(const ttSmfTrack& a, const ttSmfTrack& b) {
   return a.back().time < b.back().time;
 }
@@ -61,7 +65,7 @@ void ScanInListOrder(const ttSmfTrack& track, TempoEvents* tempo) {
 // N k / 2 node visits of the sequential merge, and no comparisons of
 // unpredictable outcome. Nothing is moved before the whole order is known,
 // so a track found out of order leaves every track as it was.
-bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator>* order) {
+bool MergedOrder(std::list<ttSmfTrack>& tracks, EventOrder* order) {
   struct Cursor {
     ttSmfTrack::iterator next;
     std::size_t left;  // events before the end-of-track
@@ -177,7 +181,7 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
 // one after the other would; false, with nothing changed, when a track is not
 // in time order.
 bool MergeOrderedTracks(std::list<ttSmfTrack>& tracks) {
-  std::vector<ttSmfTrack::iterator> order;
+  EventOrder order;
   if (!MergedOrder(tracks, &order))
     return false;
 
