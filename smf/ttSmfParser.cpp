@@ -1,10 +1,10 @@
 #include "ttSmfParser.h"
 
-#include <algorithm>  // std::sort
-#include <cstring>    // std::memcmp, std::memcpy
+#include <cstring>  // std::memcmp, std::memcpy
 #include <vector>
 
 #include "SmfFormat.h"
+#include "StretchOrder.h"
 #include "ttSmfSequence.h"
 
 using namespace smf_format;
@@ -133,8 +133,6 @@ struct TrackCursor {
 constexpr std::uint64_t kEventsPerStretch = 1u << 14;
 constexpr std::uint64_t kFirstStretch = 256;  // ticks, adapted from then on
 constexpr std::uint64_t kWidest = std::uint64_t{1} << 33;
-// Stretches are sorted by counting up to this many ticks wide.
-constexpr std::uint64_t kMostCounted = 1u << 16;
 // Events read and not yet stored are stored at the latest at this count.
 constexpr std::size_t kMostPending = 1u << 18;
 
@@ -168,27 +166,10 @@ class PendingEvents {
       // Already in order.
       for (const PendingEvent& event : events_)
         StoreOne(event);
-    } else if (width <= kMostCounted) {
-      counts_.assign(static_cast<std::size_t>(width) + 1, 0);
-      for (const PendingEvent& event : events_)
-        ++counts_[event.key + 1];
-      for (std::size_t i = 1; i < counts_.size(); ++i)
-        counts_[i] += counts_[i - 1];
-      order_.resize(events_.size());
-      for (std::uint32_t i = 0; i < events_.size(); ++i)
-        order_[counts_[events_[i].key]++] = i;
-      for (const std::uint32_t i : order_)
-        StoreOne(events_[i]);
     } else {
-      // Too wide to count on. Sorted with the position as the last key, which
-      // keeps equal keys in order without the temporary buffer of a stable
-      // sort (whose allocation may fail silently).
-      order_.resize(events_.size());
-      for (std::uint32_t i = 0; i < order_.size(); ++i)
-        order_[i] = i;
-      std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
-        return events_[a].key < events_[b].key || (events_[a].key == events_[b].key && a < b);
-      });
+      StableOrder(
+          static_cast<std::uint32_t>(events_.size()), width,
+          [this](std::uint32_t i) { return events_[i].key; }, order_, counts_, first_);
       for (const std::uint32_t i : order_)
         StoreOne(events_[i]);
     }
@@ -210,8 +191,9 @@ class PendingEvents {
   const std::uint8_t* bytes_;
   const std::vector<TrackCursor>& cursors_;
   std::vector<PendingEvent> events_;
-  std::vector<std::uint32_t> counts_;
   std::vector<std::uint32_t> order_;
+  std::vector<std::uint32_t> counts_;
+  std::vector<std::uint32_t> first_;
   std::size_t runs_ = 0;  // stretches of events of one track, in events_
 };
 
