@@ -15,9 +15,9 @@ constexpr std::uintptr_t kChunkSize = std::uintptr_t{1} << 18;  // 256 KiB
 // aligned piece. A small file touches a few pages of one small slab.
 constexpr std::uintptr_t kSmallSlabChunks = 64;  // 16 MiB
 // A large file takes large slabs, in huge pages where the system has them.
-// 32 MiB and more is always a mapping of its own in the C library, given
-// back to the system when freed; and a block that outlives the rest of a
-// load (StagingEvent's) keeps no more than one slab in memory.
+// The GNU C library maps a block of 32 MiB or more on its own whatever it
+// has learnt, and unmaps it when it is freed; and a block that outlives the
+// rest of a load (StagingEvent's) keeps no more than one slab in memory.
 constexpr std::uintptr_t kLargeSlabChunks = 128;  // 32 MiB
 // Larger blocks (long sysex data, the file and output images) and arrays come
 // straight from the C library's allocator, where one header is nothing beside

@@ -11,11 +11,11 @@
 // the blocks it handed out and goes back when the last one returns, so
 // clearing a sequence gives its memory back whatever order the blocks come in.
 //
-// A large file takes its memory from the system in few large pieces: slabs
-// grow by doubling from a size announced by ttExpectPooledBytes, and large
-// slabs and blocks come in whole huge pages where the system offers them
-// (fewer page faults, fewer address translations on every walk). A small file
-// touches a few pages of a small slab, as before.
+// A large file takes its memory from the system in large pieces, in whole
+// huge pages where the system offers them (one page fault per 2 MiB instead
+// of per 4 KiB, fewer address translations on every walk): its slabs, from
+// the first one on once ttExpectPooledBytes has announced the load, and its
+// large blocks and arrays. A small file touches a few pages of a small slab.
 //
 // Not thread-safe: one thread does all the work (the model has application-
 // wide objects anyway).
@@ -24,8 +24,9 @@
 #include <cstdint>
 
 // Announces that about n bytes of small blocks and nodes are about to be
-// taken (a file is being read), so that the next slab is large enough for
-// all of them. A hint only: taking more or fewer is fine.
+// taken (a file is being read), so that slabs are large from the first one on
+// when that is more than a small slab holds. A hint only: taking more or
+// fewer is fine.
 void ttExpectPooledBytes(std::uint64_t n);
 
 // n bytes, n may be 0. Throws std::bad_alloc when there is no memory.

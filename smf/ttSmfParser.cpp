@@ -350,10 +350,10 @@ bool ttSmfParser::ReadSideBySide(const std::uint8_t* data, std::uint32_t size) {
       trackBytes += chunkLength;
     }
   }
-  // Every event is a list node and a block of its bytes: room for all of them
-  // is taken at once, in a few large pieces, for about one event per three
-  // bytes of track data (a delta time and two data bytes under running
-  // status, the commonest event).
+  // Every event is a list node and a block of its bytes, announced before the
+  // first is stored so that a large file has them in large pieces from the
+  // start: about one event per three bytes of track data (a delta time and
+  // two data bytes under running status, the commonest event).
   constexpr std::uint64_t kNodeBytes = sizeof(ttSmfEvent) + 2 * sizeof(void*);
   ttExpectPooledBytes(trackBytes / 3 * kNodeBytes + trackBytes);
   std::uint32_t longest = 0;
