@@ -203,17 +203,15 @@ bool MergeOrderedTracks(std::list<ttSmfTrack>& tracks) {
       return false;
   }
 
-  // Every track now holds its end-of-track event alone, if any.
+  // Every track now holds its end-of-track event alone, if any. The one
+  // that stays is taken out (the first track's always is, at first); the
+  // others go with their tracks.
   ttSmfTrack& merged = moved.Keep();
   ttSmfTrack endOfTrack;
   for (ttSmfTrack& track : tracks) {
-    if (track.empty())
-      continue;
-    if (endOfTrack.empty() || !EndsBefore(track, endOfTrack)) {
+    if (!track.empty() && (endOfTrack.empty() || !EndsBefore(track, endOfTrack))) {
       endOfTrack.clear();
       endOfTrack.splice(endOfTrack.begin(), track);
-    } else {
-      track.clear();
     }
   }
   ttSmfTrack& firstTrack = tracks.front();
