@@ -14,6 +14,9 @@
 #   SIZES="small 4m 45m"  which files to run
 #   REPEAT=1              runs per program and file; the fastest is shown
 #   MIDO=1                0 skips python3-mido (it runs on small and 4m only)
+#   THP=                  "never": every program runs with transparent huge pages
+#                         switched off for it (prctl PR_SET_THP_DISABLE), as on a
+#                         system whose setting is "never"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD:-$root/build/release}
@@ -21,6 +24,7 @@ ideal_src=${IDEAL_SRC:-$root/../shared/bench/ideal.cpp}
 sizes=${SIZES:-small 4m 45m}
 repeat=${REPEAT:-1}
 mido=${MIDO:-1}
+thp=${THP:-}
 bpm=90
 
 tmp=$(mktemp -d)
@@ -52,6 +56,30 @@ echo "== building ideal.cpp from $ideal_src" >&2
 [ -f "$ideal_src" ] || { echo "compare: no $ideal_src (set IDEAL_SRC)" >&2; exit 1; }
 g++ -O2 -std=c++17 -o "$tmp/ideal" "$ideal_src"
 ideal=$tmp/ideal
+
+# Runs its arguments with transparent huge pages off (inherited across exec).
+wrap=()
+if [ "$thp" = never ]; then
+  cat >"$tmp/nothp.cpp" <<'EOF'
+#include <sys/prctl.h>
+#include <unistd.h>
+#include <cstdio>
+int main(int argc, char** argv) {
+  if (argc < 2 || prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) != 0) {
+    std::perror("nothp");
+    return 127;
+  }
+  execv(argv[1], argv + 1);
+  std::perror("nothp");
+  return 127;
+}
+EOF
+  g++ -O2 -o "$tmp/nothp" "$tmp/nothp.cpp"
+  wrap=("$tmp/nothp")
+elif [ -n "$thp" ]; then
+  echo "compare: THP is \"never\" or empty" >&2
+  exit 2
+fi
 
 if [ "$mido" = 1 ] && ! /usr/bin/python3 -c 'import mido' 2>/dev/null; then
   echo "compare: python3-mido is not installed; its rows are skipped" >&2
@@ -102,7 +130,7 @@ run() {
   local best="" line="" kib=0 i
   shift
   for ((i = 0; i < repeat; i++)); do
-    /usr/bin/time -f "%e %U %S %R %F %M" -o "$tmp/time" "$@" >/dev/null 2>"$tmp/err" || {
+    /usr/bin/time -f "%e %U %S %R %F %M" -o "$tmp/time" "${wrap[@]}" "$@" >/dev/null 2>"$tmp/err" || {
       echo "failed"
       return
     }
@@ -146,7 +174,7 @@ done
 
 echo
 echo "Tempo change to $bpm BPM, process start to exit (fastest of $repeat), one run, $(nproc) cores"
-echo "transparent huge pages: $(cat /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo unknown)"
+echo "transparent huge pages: $(cat /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo unknown)${thp:+, switched off for every program (THP=never)}"
 echo "load average at the start: $load_start; at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 # Rows: file events program seconds user system minor-faults major-faults KiB same;
 # faults are minor and major together, per million events in flt/Mev
@@ -169,6 +197,6 @@ echo "smfbench stages (ns/event should stay about the same across the sizes)"
 for size in $sizes; do
   read -r name _ <<<"$(spec "$size")"
   echo "-- $name"
-  "$smfbench" --bpm $bpm "$dir/$name" "$tmp/bench.mid"
+  "${wrap[@]}" "$smfbench" --bpm $bpm "$dir/$name" "$tmp/bench.mid"
   rm -f "$tmp/bench.mid"
 done
