@@ -235,9 +235,10 @@ Verdict Normalise(ttSmfSequence& sequence) {
   // they would run backwards where they wrapped, which no SMF can hold, so
   // such a file could never be saved. It is refused without the sequential
   // merge, the only order defined for such tracks, which costs time quadratic
-  // in their number. The merge of ordered tracks finds a wrap before it moves
-  // anything; a walk over each track in turn would cost about as much again,
-  // as the reader lays the tracks' events out interleaved in time order.
+  // in their number. The merge of ordered tracks finds a wrap as it goes, and
+  // puts back what it had moved; a walk over each track in turn beforehand
+  // would cost about as much again, as the reader lays the tracks' events out
+  // interleaved in time order.
   //
   // A format-0 file with several track chunks is merged too: its later tracks
   // would otherwise keep their old ticks under the new tempo.
