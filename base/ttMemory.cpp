@@ -131,9 +131,9 @@ Slab* NewSlab() {
   }
   if (slab->block == nullptr) {
     // No room for a large one: a small one may still fit.
+    const std::size_t bytes = kSmallSlabChunks * kChunkSize;
     slab->chunks = kSmallSlabChunks;
-    slab->block =
-        ::operator new (kSmallSlabChunks* kChunkSize, std::align_val_t{kChunkSize}, std::nothrow);
+    slab->block = ::operator new (bytes, std::align_val_t{kChunkSize}, std::nothrow);
   }
   if (slab->block == nullptr) {
     delete slab;
