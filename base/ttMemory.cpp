@@ -1,6 +1,10 @@
 #include "ttMemory.h"
 
-#include <new>  // ::operator new, std::bad_alloc
+#include <new>  // ::operator new, std::bad_alloc, std::align_val_t, std::nothrow
+
+#if defined(__linux__)
+#include <sys/mman.h>  // madvise
+#endif
 
 namespace {
 
@@ -8,12 +12,54 @@ namespace {
 // found from the block's address alone and no block needs a header.
 constexpr std::uintptr_t kChunkSize = std::uintptr_t{1} << 18;  // 256 KiB
 // Chunks are cut from slabs taken from the C library's allocator in one
-// piece, so aligning them wastes one chunk's worth of address space per slab,
-// not one per chunk (which a 32-bit process would feel).
-constexpr std::uintptr_t kChunksPerSlab = 64;
-// Larger blocks (long sysex data, the output image) come straight from the
-// C library's allocator, where one header is nothing beside the block.
+// aligned piece. A small file touches a few pages of one small slab.
+constexpr std::uintptr_t kSmallSlabChunks = 64;  // 16 MiB
+// A large file takes large slabs, in huge pages where the system has them.
+// The GNU C library maps a block of 32 MiB or more on its own whatever it
+// has learnt, and unmaps it when it is freed; and a block that outlives the
+// rest of a load (StagingEvent's) keeps no more than one slab in memory.
+constexpr std::uintptr_t kLargeSlabChunks = 128;  // 32 MiB
+// Larger blocks (long sysex data, the file and output images) and arrays come
+// straight from the C library's allocator, where one header is nothing beside
+// the block.
 constexpr std::size_t kLargestPooled = 4096;
+
+// Large slabs and single blocks from kLargeBlock bytes on are taken in whole
+// huge pages where the system has them: aligned to 2 MiB, rounded up to it,
+// and marked for huge pages, which Linux otherwise gives only to processes
+// that ask (transparent huge pages in "madvise" mode). The system then maps
+// them with one page fault per 2 MiB touched instead of one per 4 KiB, and
+// walks over them need far fewer address translations. Elsewhere (Windows)
+// they are plain blocks, which the Windows heap reserves on their own with
+// VirtualAlloc. Below kLargeBlock a rounded-up huge page would waste too
+// large a share.
+constexpr std::size_t kLargeBlock = std::size_t{8} << 20;
+#if defined(MADV_HUGEPAGE)
+constexpr std::size_t kLargeAlignment = std::size_t{1} << 21;
+#else
+constexpr std::size_t kLargeAlignment = kChunkSize;
+#endif
+
+// n bytes aligned to kLargeAlignment; nullptr when there is no memory (or,
+// in a 32-bit process, no free address range that long).
+void* TakeLarge(std::size_t n) noexcept {
+  if (n > ~std::size_t{0} - kLargeAlignment)
+    return nullptr;
+#if defined(MADV_HUGEPAGE)
+  n = (n + kLargeAlignment - 1) & ~(kLargeAlignment - 1);
+#endif
+  void* block = ::operator new (n, std::align_val_t{kLargeAlignment}, std::nothrow);
+#if defined(MADV_HUGEPAGE)
+  // Advice only: where it is refused, the block keeps small pages.
+  if (block != nullptr)
+    ::madvise(block, n, MADV_HUGEPAGE);
+#endif
+  return block;
+}
+
+void GiveLarge(void* block) noexcept {
+  ::operator delete (block, std::align_val_t{kLargeAlignment});
+}
 
 struct Slab;
 struct Pool;
@@ -28,18 +74,20 @@ struct Chunk {
 // The header keeps the first block aligned for any node.
 constexpr std::uintptr_t kHeaderSize = (sizeof(Chunk) + 15) & ~std::uintptr_t{15};
 
-// Kept at the very start of the block the C library gave, so that the list
-// of slabs holds every block by its start (leak checkers see it reachable).
+// A record of its own, so that the slab's memory is all chunks; the list of
+// slabs holds every slab's block by its start (leak checkers see it
+// reachable).
 struct Slab {
   Slab* previous;
   Slab* next;
-  std::uintptr_t first;   // address of the first aligned chunk
+  void* block;
+  std::uintptr_t chunks;  // how many it holds
   std::uintptr_t carved;  // chunks handed out so far, in address order
   std::uintptr_t inUse;   // of those, chunks not in FreeChunks
 };
 
 struct Pool {
-  Chunk* current;  // where blocks are cut; never released while current
+  Chunk* current;  // where blocks are cut
   std::uintptr_t next;
   std::uintptr_t end;
 };
@@ -52,9 +100,15 @@ Pool NodePool{nullptr, 0, 0};
 Chunk* FreeChunks = nullptr;
 Slab* Slabs = nullptr;
 Slab* CarvingSlab = nullptr;
+std::uintptr_t ChunksHeld = 0;      // in all slabs
+std::uintptr_t ChunksExpected = 0;  // announced and not yet in a slab
 
 Chunk* ChunkOf(const void* block) {
   return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkSize - 1));
+}
+
+Chunk* ChunkAt(const Slab* slab, std::uintptr_t i) {
+  return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(slab->block) + i * kChunkSize);
 }
 
 void Unlink(Chunk* chunk) {
@@ -67,26 +121,58 @@ void Unlink(Chunk* chunk) {
     chunk->nextFree->previousFree = chunk->previousFree;
 }
 
+// A small slab while what is held and announced fits in one; large ones
+// beyond that, or at once when a large file was announced.
+Slab* NewSlab() {
+  Slab* slab = new Slab{nullptr, Slabs, nullptr, kSmallSlabChunks, 0, 0};
+  if (ChunksHeld + ChunksExpected > kSmallSlabChunks) {
+    slab->chunks = kLargeSlabChunks;
+    slab->block = TakeLarge(kLargeSlabChunks * kChunkSize);
+  }
+  if (slab->block == nullptr) {
+    // No room for a large one: a small one may still fit.
+    const std::size_t bytes = kSmallSlabChunks * kChunkSize;
+    slab->chunks = kSmallSlabChunks;
+    slab->block = ::operator new (bytes, std::align_val_t{kChunkSize}, std::nothrow);
+  }
+  if (slab->block == nullptr) {
+    delete slab;
+    throw std::bad_alloc();
+  }
+  if (Slabs != nullptr)
+    Slabs->previous = slab;
+  Slabs = slab;
+  ChunksHeld += slab->chunks;
+  ChunksExpected = ChunksExpected > slab->chunks ? ChunksExpected - slab->chunks : 0;
+  return slab;
+}
+
+void FreeSlab(Slab* slab) {
+  if (slab->previous != nullptr) {
+    slab->previous->next = slab->next;
+  } else {
+    Slabs = slab->next;
+  }
+  if (slab->next != nullptr)
+    slab->next->previous = slab->previous;
+  ChunksHeld -= slab->chunks;
+  if (slab->chunks == kLargeSlabChunks) {
+    GiveLarge(slab->block);
+  } else {
+    ::operator delete (slab->block, std::align_val_t{kChunkSize});
+  }
+  delete slab;
+}
+
 Chunk* NewChunk(Pool* pool) {
   Chunk* chunk = FreeChunks;
   if (chunk != nullptr) {
     Unlink(chunk);
   } else {
-    if (CarvingSlab == nullptr || CarvingSlab->carved == kChunksPerSlab) {
-      // The record, then slack up to the first aligned chunk.
-      void* raw = ::operator new(
-          static_cast<std::size_t>(sizeof(Slab) + (kChunksPerSlab + 1) * kChunkSize));
-      const auto base = reinterpret_cast<std::uintptr_t>(raw);
-      const std::uintptr_t first = (base + sizeof(Slab) + kChunkSize - 1) & ~(kChunkSize - 1);
-      Slab* slab = static_cast<Slab*>(raw);
-      *slab = Slab{nullptr, Slabs, first, 0, 0};
-      if (Slabs != nullptr)
-        Slabs->previous = slab;
-      Slabs = slab;
-      CarvingSlab = slab;
-    }
+    if (CarvingSlab == nullptr || CarvingSlab->carved == CarvingSlab->chunks)
+      CarvingSlab = NewSlab();
     Slab* slab = CarvingSlab;
-    chunk = reinterpret_cast<Chunk*>(slab->first + slab->carved * kChunkSize);
+    chunk = ChunkAt(slab, slab->carved);
     ++slab->carved;
     chunk->slab = slab;
   }
@@ -99,25 +185,18 @@ Chunk* NewChunk(Pool* pool) {
 }
 
 // A chunk without blocks that is no pool's current chunk: reused first, and
-// its slab goes back to the C library once no chunk of it is in use.
+// its slab goes back to the system once no chunk of it is in use.
 void DropChunk(Chunk* chunk) {
   Slab* slab = chunk->slab;
   if (--slab->inUse == 0) {
     for (std::uintptr_t i = 0; i < slab->carved; ++i) {
-      Chunk* other = reinterpret_cast<Chunk*>(slab->first + i * kChunkSize);
+      Chunk* other = ChunkAt(slab, i);
       if (other != chunk)
         Unlink(other);
     }
     if (CarvingSlab == slab)
       CarvingSlab = nullptr;
-    if (slab->previous != nullptr) {
-      slab->previous->next = slab->next;
-    } else {
-      Slabs = slab->next;
-    }
-    if (slab->next != nullptr)
-      slab->next->previous = slab->previous;
-    ::operator delete(slab);
+    FreeSlab(slab);
     return;
   }
   chunk->previousFree = nullptr;
@@ -127,17 +206,13 @@ void DropChunk(Chunk* chunk) {
   FreeChunks = chunk;
 }
 
-// Takes a new current chunk for the pool and cuts the block from it.
+// Takes a new current chunk for the pool and cuts the block from it. The old
+// one, if any, still holds blocks: the last of them to come back drops it.
 void* CutFromNewChunk(Pool& pool, std::size_t n, std::uintptr_t alignMask) {
-  Chunk* old = pool.current;
   Chunk* chunk = NewChunk(&pool);
   pool.current = chunk;
   pool.next = reinterpret_cast<std::uintptr_t>(chunk) + kHeaderSize;
   pool.end = reinterpret_cast<std::uintptr_t>(chunk) + kChunkSize;
-  // An old current chunk whose blocks all came back while it was current
-  // has nobody left to drop it.
-  if (old != nullptr && old->live == 0)
-    DropChunk(old);
   const std::uintptr_t at = (pool.next + alignMask) & ~alignMask;
   ++chunk->live;
   pool.next = at + n;
@@ -159,28 +234,52 @@ void Give(void* block) {
   Chunk* chunk = ChunkOf(block);
   if (--chunk->live != 0)
     return;
+  // Emptied while blocks are still cut from it: the pool lets it go too (its
+  // next block takes it back first), so that a slab whose blocks have all
+  // come back goes back to the system.
   Pool* pool = chunk->pool;
-  if (pool->current == chunk) {
-    // Emptied while blocks are still cut from it: start it over.
-    pool->next = reinterpret_cast<std::uintptr_t>(chunk) + kHeaderSize;
+  if (pool->current == chunk)
+    *pool = Pool{nullptr, 0, 0};
+  DropChunk(chunk);
+}
+
+// Blocks above the pooled size, and arrays.
+void* TakeWhole(std::size_t n) {
+  if (n < kLargeBlock)
+    return ::operator new(n);
+  void* block = TakeLarge(n);
+  if (block == nullptr)
+    throw std::bad_alloc();
+  return block;
+}
+
+void GiveWhole(void* block, std::size_t n) {
+  if (n < kLargeBlock) {
+    ::operator delete(block);
   } else {
-    DropChunk(chunk);
+    GiveLarge(block);
   }
 }
 
 }  // namespace
 
+void ttExpectPooledBytes(std::uint64_t n) {
+  const std::uint64_t chunks = n / kChunkSize;
+  const std::uint64_t most = ~std::uintptr_t{0} / 2;  // never wraps when added to
+  ChunksExpected = static_cast<std::uintptr_t>(chunks < most ? chunks : most);
+}
+
 std::uint8_t* ttAllocateBytes(std::uint32_t n) {
   // A zero-byte block has no place inside a chunk of its own (its address
   // could be the next chunk's), so it comes from the C library.
   if (n == 0 || n > kLargestPooled)
-    return static_cast<std::uint8_t*>(::operator new(n));
+    return static_cast<std::uint8_t*>(TakeWhole(n));
   return static_cast<std::uint8_t*>(Cut(BytePool, n, 0));
 }
 
 void ttReleaseBytes(std::uint8_t* block, std::uint32_t n) {
   if (n == 0 || n > kLargestPooled) {
-    ::operator delete(block);
+    GiveWhole(block, n);
   } else {
     Give(block);
   }
@@ -188,13 +287,21 @@ void ttReleaseBytes(std::uint8_t* block, std::uint32_t n) {
 
 void* ttAllocateNode(std::size_t n, std::size_t alignment) {
   if (n == 0 || n > kLargestPooled)
-    return ::operator new(n);
+    return TakeWhole(n);
   return Cut(NodePool, n, alignment - 1);
+}
+
+void* ttAllocateArray(std::size_t n) {
+  return TakeWhole(n);
+}
+
+void ttReleaseArray(void* block, std::size_t n) {
+  GiveWhole(block, n);
 }
 
 void ttReleaseNode(void* node, std::size_t n) {
   if (n == 0 || n > kLargestPooled) {
-    ::operator delete(node);
+    GiveWhole(node, n);
   } else {
     Give(node);
   }

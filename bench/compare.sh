@@ -7,12 +7,16 @@
 #   bench/compare.sh [DIR]
 #
 # DIR holds the generated files (default: a temporary folder, removed at the
-# end; the 45M-event file alone is about 160 MB). Environment:
+# end; the 45M-event file alone is about 160 MB); a file already there under
+# its name (small.mid, 4m.mid, 45m.mid) is used as it is. Environment:
 #   BUILD=build/release   release build to use (configured and built here)
 #   IDEAL_SRC=../shared/bench/ideal.cpp
 #   SIZES="small 4m 45m"  which files to run
 #   REPEAT=1              runs per program and file; the fastest is shown
 #   MIDO=1                0 skips python3-mido (it runs on small and 4m only)
+#   THP=                  "never": every program runs with transparent huge pages
+#                         switched off for it (prctl PR_SET_THP_DISABLE), as on a
+#                         system whose setting is "never"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD:-$root/build/release}
@@ -20,6 +24,7 @@ ideal_src=${IDEAL_SRC:-$root/../shared/bench/ideal.cpp}
 sizes=${SIZES:-small 4m 45m}
 repeat=${REPEAT:-1}
 mido=${MIDO:-1}
+thp=${THP:-}
 bpm=90
 
 tmp=$(mktemp -d)
@@ -51,6 +56,30 @@ echo "== building ideal.cpp from $ideal_src" >&2
 [ -f "$ideal_src" ] || { echo "compare: no $ideal_src (set IDEAL_SRC)" >&2; exit 1; }
 g++ -O2 -std=c++17 -o "$tmp/ideal" "$ideal_src"
 ideal=$tmp/ideal
+
+# Runs its arguments with transparent huge pages off (inherited across exec).
+wrap=()
+if [ "$thp" = never ]; then
+  cat >"$tmp/nothp.cpp" <<'EOF'
+#include <sys/prctl.h>
+#include <unistd.h>
+#include <cstdio>
+int main(int argc, char** argv) {
+  if (argc < 2 || prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) != 0) {
+    std::perror("nothp");
+    return 127;
+  }
+  execv(argv[1], argv + 1);
+  std::perror("nothp");
+  return 127;
+}
+EOF
+  g++ -O2 -o "$tmp/nothp" "$tmp/nothp.cpp"
+  wrap=("$tmp/nothp")
+elif [ -n "$thp" ]; then
+  echo "compare: THP is \"never\" or empty" >&2
+  exit 2
+fi
 
 if [ "$mido" = 1 ] && ! /usr/bin/python3 -c 'import mido' 2>/dev/null; then
   echo "compare: python3-mido is not installed; its rows are skipped" >&2
@@ -95,24 +124,29 @@ spec() {
   esac
 }
 
-# run LABEL OUT COMMAND...: fastest of $repeat runs; prints "seconds KiB"
+# run LABEL COMMAND...: fastest of $repeat runs; prints its "seconds user system
+# minor-faults major-faults" and the highest peak of all runs, "KiB"
 run() {
-  local best="" kib=0 i
+  local best="" line="" kib=0 i
   shift
   for ((i = 0; i < repeat; i++)); do
-    /usr/bin/time -f "%e %M" -o "$tmp/time" "$@" >/dev/null 2>"$tmp/err" || {
+    /usr/bin/time -f "%e %U %S %R %F %M" -o "$tmp/time" "${wrap[@]}" "$@" >/dev/null 2>"$tmp/err" || {
       echo "failed"
       return
     }
-    read -r s k <"$tmp/time"
-    if [ -z "$best" ] || awk "BEGIN{exit !($s < $best)}"; then best=$s; fi
+    read -r s u y r f k <"$tmp/time"
+    if [ -z "$best" ] || awk "BEGIN{exit !($s < $best)}"; then
+      best=$s
+      line="$s $u $y $r $f"
+    fi
     [ "$k" -gt "$kib" ] && kib=$k
   done
-  echo "$best $kib"
+  echo "$line $kib"
 }
 
 rows=$tmp/rows
 : >"$rows"
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 for size in $sizes; do
   read -r name args <<<"$(spec "$size")"
   file=$dir/$name
@@ -121,35 +155,41 @@ for size in $sizes; do
     # shellcheck disable=SC2086
     "$smfgen" $args "$file" >&2
   fi
-  read -r is ik <<<"$(run ideal "$ideal" -v $bpm "$file" "$tmp/ideal.mid")"
+  read -r -a ideal_run <<<"$(run ideal "$ideal" -v $bpm "$file" "$tmp/ideal.mid")"
   # ideal -v counts the events as the reader does, end-of-track events included.
   events=$(sed -nE 's/^in_events ([0-9]+) .*/\1/p' "$tmp/err")
   echo "== $name: $events events" >&2
-  read -r ss sk <<<"$(run smftempo "$smftempo" --bpm $bpm --force -o "$tmp/ours.mid" "$file")"
+  read -r -a ours_run <<<"$(run smftempo "$smftempo" --bpm $bpm --force -o "$tmp/ours.mid" "$file")"
   same=differs
   cmp -s "$tmp/ideal.mid" "$tmp/ours.mid" && same=same
-  echo "$name $events ideal.cpp $is $ik -" >>"$rows"
-  echo "$name $events smftempo $ss $sk $same" >>"$rows"
+  echo "$name $events ideal.cpp ${ideal_run[*]} -" >>"$rows"
+  echo "$name $events smftempo ${ours_run[*]} $same" >>"$rows"
   rm -f "$tmp/ideal.mid" "$tmp/ours.mid"
   if [ "$mido" = 1 ] && [ "$size" != 45m ]; then
-    read -r ms mk <<<"$(run mido /usr/bin/python3 "$tmp/mido_job.py" $bpm "$file" "$tmp/mido.mid")"
-    echo "$name $events python3-mido $ms $mk -" >>"$rows"
+    read -r -a mido_run <<<"$(run mido /usr/bin/python3 "$tmp/mido_job.py" $bpm "$file" "$tmp/mido.mid")"
+    echo "$name $events python3-mido ${mido_run[*]} -" >>"$rows"
     rm -f "$tmp/mido.mid"
   fi
 done
 
 echo
 echo "Tempo change to $bpm BPM, process start to exit (fastest of $repeat), one run, $(nproc) cores"
+echo "transparent huge pages: $(cat /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo unknown)${thp:+, switched off for every program (THP=never)}"
+echo "load average at the start: $load_start; at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+# Rows: file events program seconds user system minor-faults major-faults KiB same;
+# faults are minor and major together, per million events in flt/Mev
 awk '
   BEGIN {
-    printf "%-10s %10s  %-13s %9s %10s %11s %9s  %s\n", "file", "events", "program", "seconds", \
-      "peak MiB", "bytes/event", "x ideal", "output = ideal"
+    printf "%-9s %9s  %-12s %8s %7s %7s %7s %9s %7s %8s %9s %7s  %s\n", "file", "events", \
+      "program", "seconds", "x ideal", "user s", "sys s", "peak MiB", "B/event", "faults", \
+      "flt/Mev", "x ideal", "output = ideal"
   }
   {
-    if ($3 == "ideal.cpp") ideal[$1] = $4
+    if ($3 == "ideal.cpp") { ideal[$1] = $4; faults[$1] = $7 + $8 }
     r = (ideal[$1] > 0) ? sprintf("%.2f", $4 / ideal[$1]) : "-"
-    printf "%-10s %10d  %-13s %9.2f %10.1f %11.1f %9s  %s\n", $1, $2, $3, $4, $5 / 1024, \
-      $5 * 1024 / $2, r, $6
+    f = (faults[$1] > 0) ? sprintf("%.2f", ($7 + $8) / faults[$1]) : "-"
+    printf "%-9s %9d  %-12s %8.2f %7s %7.2f %7.2f %9.1f %7.1f %8d %9.0f %7s  %s\n", $1, $2, $3, \
+      $4, r, $5, $6, $9 / 1024, $9 * 1024 / $2, $7 + $8, ($7 + $8) * 1e6 / $2, f, $10
   }' "$rows"
 
 echo
@@ -157,6 +197,6 @@ echo "smfbench stages (ns/event should stay about the same across the sizes)"
 for size in $sizes; do
   read -r name _ <<<"$(spec "$size")"
   echo "-- $name"
-  "$smfbench" --bpm $bpm "$dir/$name" "$tmp/bench.mid"
+  "${wrap[@]}" "$smfbench" --bpm $bpm "$dir/$name" "$tmp/bench.mid"
   rm -f "$tmp/bench.mid"
 done

@@ -1,10 +1,10 @@
 #include "ttSmfParser.h"
 
-#include <algorithm>  // std::sort
-#include <cstring>    // std::memcmp, std::memcpy
+#include <cstring>  // std::memcmp, std::memcpy
 #include <vector>
 
 #include "SmfFormat.h"
+#include "StretchOrder.h"
 #include "ttSmfSequence.h"
 
 using namespace smf_format;
@@ -135,8 +135,6 @@ struct TrackCursor {
 constexpr std::uint64_t kEventsPerStretch = 1u << 14;
 constexpr std::uint64_t kFirstStretch = 256;  // ticks, adapted from then on
 constexpr std::uint64_t kWidest = std::uint64_t{1} << 33;
-// Stretches are sorted by counting up to this many ticks wide.
-constexpr std::uint64_t kMostCounted = 1u << 16;
 // Events read and not yet stored are stored at the latest at this count.
 constexpr std::size_t kMostPending = 1u << 18;
 
@@ -170,27 +168,10 @@ class PendingEvents {
       // Already in order.
       for (const PendingEvent& event : events_)
         StoreOne(event);
-    } else if (width <= kMostCounted) {
-      counts_.assign(static_cast<std::size_t>(width) + 1, 0);
-      for (const PendingEvent& event : events_)
-        ++counts_[event.key + 1];
-      for (std::size_t i = 1; i < counts_.size(); ++i)
-        counts_[i] += counts_[i - 1];
-      order_.resize(events_.size());
-      for (std::uint32_t i = 0; i < events_.size(); ++i)
-        order_[counts_[events_[i].key]++] = i;
-      for (const std::uint32_t i : order_)
-        StoreOne(events_[i]);
     } else {
-      // Too wide to count on. Sorted with the position as the last key, which
-      // keeps equal keys in order without the temporary buffer of a stable
-      // sort (whose allocation may fail silently).
-      order_.resize(events_.size());
-      for (std::uint32_t i = 0; i < order_.size(); ++i)
-        order_[i] = i;
-      std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) {
-        return events_[a].key < events_[b].key || (events_[a].key == events_[b].key && a < b);
-      });
+      StableOrder(
+          static_cast<std::uint32_t>(events_.size()), width,
+          [this](std::uint32_t i) { return events_[i].key; }, order_, counts_, first_);
       for (const std::uint32_t i : order_)
         StoreOne(events_[i]);
     }
@@ -212,8 +193,9 @@ class PendingEvents {
   const std::uint8_t* bytes_;
   const std::vector<TrackCursor>& cursors_;
   std::vector<PendingEvent> events_;
-  std::vector<std::uint32_t> counts_;
   std::vector<std::uint32_t> order_;
+  std::vector<std::uint32_t> counts_;
+  std::vector<std::uint32_t> first_;
   std::size_t runs_ = 0;  // stretches of events of one track, in events_
 };
 
@@ -350,6 +332,7 @@ bool ttSmfParser::ReadSideBySide(const std::uint8_t* data, std::uint32_t size) {
   // chunk-by-chunk reading leaves it.
   std::vector<TrackCursor> cursors;
   bool lastIsTrack = false;
+  std::uint64_t trackBytes = 0;
   for (std::uint32_t i = 0; i < chunkCount; ++i) {
     if (ReadScratch(4, false) != 4)
       return false;
@@ -364,9 +347,17 @@ bool ttSmfParser::ReadSideBySide(const std::uint8_t* data, std::uint32_t size) {
       return false;
     if (!stream.Skip(chunkLength))
       return false;
-    if (lastIsTrack)
+    if (lastIsTrack) {
       cursors.push_back(TrackCursor{&sequence->AddTrack(), start, chunkLength, start, 0, -1, true});
+      trackBytes += chunkLength;
+    }
   }
+  // Every event is a list node and a block of its bytes, announced before the
+  // first is stored so that a large file has them in large pieces from the
+  // start: about one event per three bytes of track data (a delta time and
+  // two data bytes under running status, the commonest event).
+  constexpr std::uint64_t kNodeBytes = sizeof(ttSmfEvent) + 2 * sizeof(void*);
+  ttExpectPooledBytes(trackBytes / 3 * kNodeBytes + trackBytes);
   std::uint32_t longest = 0;
   if (!ReadTracksSideBySide(stream, cursors, &longest))
     return false;

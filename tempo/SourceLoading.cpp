@@ -1,10 +1,10 @@
 #include "SourceLoading.h"
 
-#include <algorithm>  // std::sort
-#include <iterator>   // std::next
+#include <iterator>  // std::next
 #include <vector>
 
 #include "SmfFormat.h"
+#include "StretchOrder.h"
 #include "TempoConversion.h"
 #include "Texts.h"
 #include "ttSmfParser.h"
@@ -17,12 +17,10 @@ namespace {
 constexpr std::uint32_t kDefaultTempo = 500000;  // 120 BPM, what a file without tempo plays at
 
 // The merge takes about this many events per stretch of time: few enough for
-// their nodes to stay in the cache while they are relinked.
-constexpr std::uint64_t kEventsPerStretch = 1u << 15;
+// their nodes to stay in the cache while they are sorted and moved.
+constexpr std::uint64_t kEventsPerStretch = 1u << 12;
 constexpr std::uint64_t kFirstStretch = 256;  // ticks, adapted from then on
 constexpr std::uint64_t kWidest = std::uint64_t{1} << 33;
-// Stretches are sorted by counting up to this many ticks wide.
-constexpr std::uint64_t kMostCounted = 1u << 16;
 // A stretch holding more is taken again, narrower.
 constexpr std::size_t kMostPerStretch = 1u << 20;
 
@@ -64,41 +62,87 @@ void ScanInListOrder(const ttSmfTrack& track, TempoEvents* tempo) {
   }
 }
 
-// The order in which the sequential merge leaves the events of tracks that
-// are each in time order, end-of-track events left out: by time, then track,
-// then position in the track. False, with nothing changed, when a track is
-// not in time order (its delta times wrapped past 2^32).
+// A track being merged: where its next event is, how many are left before its
+// end-of-track, the time of the last one taken.
+struct Cursor {
+  ttSmfTrack* track;
+  ttSmfTrack::iterator next;
+  std::size_t left;
+  std::uint32_t previous;
+};
+
+// The events merged so far, in merged order, and the track each came from.
+// Unless kept, they all go back where they were, whichever way the merge is
+// left: a track found out of order, or no memory.
+class MovedEvents {
+ public:
+  MovedEvents(const std::vector<Cursor>& cursors, std::size_t events) : cursors_(cursors) {
+    from_.reserve(events);  // moving never allocates, so never fails half way
+  }
+  ~MovedEvents() {
+    if (kept_)
+      return;
+    // Each track's moved events were its first ones, in its order: taken
+    // from the back, each goes to the front of its track.
+    for (auto from = from_.rbegin(); from != from_.rend(); ++from) {
+      ttSmfTrack& track = *cursors_[*from].track;
+      track.splice(track.begin(), events_, std::prev(events_.end()));
+    }
+  }
+  MovedEvents(const MovedEvents&) = delete;
+  MovedEvents& operator=(const MovedEvents&) = delete;
+
+  void Move(std::uint32_t number, ttSmfTrack::iterator event) {
+    events_.splice(events_.end(), *cursors_[number].track, event);
+    from_.push_back(number);
+  }
+  // The events stay merged; returns them.
+  ttSmfTrack& Keep() {
+    kept_ = true;
+    return events_;
+  }
+
+ private:
+  const std::vector<Cursor>& cursors_;
+  ttSmfTrack events_;
+  std::vector<std::uint32_t, ttArrayAllocator<std::uint32_t>> from_;  // track numbers
+  bool kept_ = false;
+};
+
+// Merges tracks that are each in time order into the first, as merging them
+// one after the other would: by time, then track, then position in the
+// track, and of the end-of-track events only the one that survives the
+// sequential merge, the latest with the last track on ties, at the end.
+// False, with nothing changed, when a track is not in time order (its delta
+// times wrapped past 2^32).
 //
-// The order is made stretch of time by stretch of time: a stretch's events
-// are taken track after track, each track's in list order, and sorted stably
-// by time, by counting on a short stretch. About N steps instead of the
-// N k / 2 node visits of the sequential merge, and no comparisons of
-// unpredictable outcome. Nothing is moved before the whole order is known,
-// so a track found out of order leaves every track as it was.
-bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator>* order) {
-  struct Cursor {
-    ttSmfTrack::iterator next;
-    std::size_t left;  // events before the end-of-track
-    std::uint32_t previous;
-    bool ended;  // has an end-of-track (is not empty)
-  };
+// Stretch of time by stretch of time, a stretch's events are taken track
+// after track, each track's in list order, sorted stably by time (by
+// counting) and moved to the end of the merged list at once, while their
+// nodes are still in the cache. The reader laid the nodes out in about this
+// order, so walks and moves go forward through memory. About N steps
+// instead of the N k / 2 node visits of the sequential merge, and no
+// comparisons of unpredictable outcome.
+bool MergeOrderedTracks(std::list<ttSmfTrack>& tracks) {
   std::vector<Cursor> cursors;
   cursors.reserve(tracks.size());
   std::size_t events = 0;
   for (ttSmfTrack& track : tracks) {
     const std::size_t left = track.empty() ? 0 : track.size() - 1;
-    cursors.push_back(Cursor{track.begin(), left, 0, !track.empty()});
+    cursors.push_back(Cursor{&track, track.begin(), left, 0});
     events += left;
   }
-  order->reserve(events);
+  MovedEvents moved(cursors, events);
 
   struct Taken {
     std::uint32_t time;
+    std::uint32_t track;
     ttSmfTrack::iterator event;
   };
   std::vector<Taken> stretch;
+  std::vector<std::uint32_t> order;
   std::vector<std::uint32_t> counts;
-  std::vector<std::size_t> positions;
+  std::vector<std::uint32_t> first;
   std::vector<Cursor> saved;
   std::uint64_t start = 0;
   std::uint64_t width = kFirstStretch;
@@ -108,13 +152,14 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
     stretch.clear();
     bool full = false;
     bool open = false;
-    for (Cursor& cursor : cursors) {
+    for (std::uint32_t number = 0; number < cursors.size(); ++number) {
+      Cursor& cursor = cursors[number];
       while (cursor.left > 0 && cursor.next->time < end) {
         const std::uint32_t time = cursor.next->time;
         if (time < cursor.previous)
           return false;
         cursor.previous = time;
-        stretch.push_back(Taken{time, cursor.next});
+        stretch.push_back(Taken{time, number, cursor.next});
         ++cursor.next;
         --cursor.left;
       }
@@ -147,29 +192,16 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
 
     if (width == 1) {
       for (const Taken& taken : stretch)
-        order->push_back(taken.event);
-    } else if (width <= kMostCounted) {
-      counts.assign(static_cast<std::size_t>(width) + 1, 0);
-      for (const Taken& taken : stretch)
-        ++counts[static_cast<std::size_t>(taken.time - start) + 1];
-      for (std::size_t i = 1; i < counts.size(); ++i)
-        counts[i] += counts[i - 1];
-      const std::size_t base = order->size();
-      order->resize(base + stretch.size());
-      for (const Taken& taken : stretch)
-        (*order)[base + counts[static_cast<std::size_t>(taken.time - start)]++] = taken.event;
+        moved.Move(taken.track, taken.event);
     } else {
-      // A sparse stretch, too wide to count on. Sorted with the position as
-      // the last key, which keeps equal times in order without the temporary
-      // buffer of a stable sort (whose allocation may fail silently).
-      positions.resize(stretch.size());
-      for (std::size_t i = 0; i < positions.size(); ++i)
-        positions[i] = i;
-      std::sort(positions.begin(), positions.end(), [&stretch](std::size_t a, std::size_t b) {
-        return stretch[a].time < stretch[b].time || (stretch[a].time == stretch[b].time && a < b);
-      });
-      for (const std::size_t i : positions)
-        order->push_back(stretch[i].event);
+      smf_format::StableOrder(
+          static_cast<std::uint32_t>(stretch.size()), width,
+          [&stretch, start](std::uint32_t i) {
+            return static_cast<std::uint32_t>(stretch[i].time - start);
+          },
+          order, counts, first);
+      for (const std::uint32_t i : order)
+        moved.Move(stretch[i].track, stretch[i].event);
     }
     if (!open)
       break;
@@ -181,44 +213,24 @@ bool MergedOrder(std::list<ttSmfTrack>& tracks, std::vector<ttSmfTrack::iterator
   // Each track's end-of-track event, where every cursor now stands, must be
   // in order too.
   for (const Cursor& cursor : cursors) {
-    if (cursor.ended && cursor.next->time < cursor.previous)
+    if (cursor.next != cursor.track->end() && cursor.next->time < cursor.previous)
       return false;
   }
-  return true;
-}
 
-// Merges tracks that are each in time order into the first, as merging them
-// one after the other would; false, with nothing changed, when a track is not
-// in time order.
-bool MergeOrderedTracks(std::list<ttSmfTrack>& tracks) {
-  std::vector<ttSmfTrack::iterator> order;
-  if (!MergedOrder(tracks, &order))
-    return false;
-
-  // The end-of-track events are left out of the order: the one that
-  // survives the sequential merge, the latest with the last track on ties,
-  // goes at the end.
+  // Every track now holds its end-of-track event alone, if any. The one
+  // that stays is taken out (the first track's always is, at first); the
+  // others go with their tracks.
+  ttSmfTrack& merged = moved.Keep();
   ttSmfTrack endOfTrack;
   for (ttSmfTrack& track : tracks) {
-    if (track.empty())
-      continue;
-    if (endOfTrack.empty() || !EndsBefore(track, endOfTrack)) {
+    if (!track.empty() && (endOfTrack.empty() || !EndsBefore(track, endOfTrack))) {
       endOfTrack.clear();
-      endOfTrack.splice(endOfTrack.begin(), track, std::prev(track.end()));
-    } else {
-      track.pop_back();
+      endOfTrack.splice(endOfTrack.begin(), track);
     }
   }
-  // Every event goes into the first track, track after track, then each is
-  // moved to its end in merged order: a relink of a few nodes within one
-  // list, and iterators stay valid throughout. The reader laid the nodes out
-  // in about this order, so the relinking goes forward through memory.
-  ttSmfTrack& first = tracks.front();
-  for (auto track = std::next(tracks.begin()); track != tracks.end(); ++track)
-    first.splice(first.end(), *track);
-  for (const ttSmfTrack::iterator& event : order)
-    first.splice(first.end(), first, event);
-  first.splice(first.end(), endOfTrack);
+  ttSmfTrack& firstTrack = tracks.front();
+  firstTrack.splice(firstTrack.end(), merged);
+  firstTrack.splice(firstTrack.end(), endOfTrack);
   tracks.erase(std::next(tracks.begin()), tracks.end());
   return true;
 }
@@ -238,9 +250,10 @@ Verdict CheckTracks(ttSmfSequence& sequence, bool merge) {
   // they would run backwards where they wrapped, which no SMF can hold, so
   // such a file could never be saved. It is refused without the sequential
   // merge, the only order defined for such tracks, which costs time quadratic
-  // in their number. The merge of ordered tracks finds a wrap before it moves
-  // anything; a walk over each track in turn would cost about as much again,
-  // as the reader lays the tracks' events out interleaved in time order.
+  // in their number. The merge of ordered tracks finds a wrap as it goes, and
+  // puts back what it had moved; a walk over each track in turn beforehand
+  // would cost about as much again, as the reader lays the tracks' events out
+  // interleaved in time order.
   //
   // A format-0 file with several track chunks is merged too: its later tracks
   // would otherwise keep their old ticks under the new tempo.

@@ -18,8 +18,8 @@ constexpr double kFastestBpm = 60000000.0;
 // The tick times of the first track as loaded, in list order, kept from the
 // first conversion on: every later conversion starts from them, so a second
 // save gives exactly the first one's output. Four bytes an event, instead of a
-// second copy of the whole sequence.
-std::vector<std::uint32_t> LoadedTimes;
+// second copy of the whole sequence, in huge pages where there are any.
+std::vector<std::uint32_t, ttArrayAllocator<std::uint32_t>> LoadedTimes;
 bool Converted = false;
 
 void WriteTempo(ttSmfEvent& event, std::uint32_t offset, std::uint32_t tempo) {
