@@ -198,22 +198,17 @@ bool Accept(ttWindow window, void* context) {
   facts.division = CurrentSequence.division;
   facts.tracks = CurrentSequence.tracks.size();
   facts.events = CountEvents(CurrentSequence);
-  if (reading.plain) {
-    if (!AcceptParsedSource(window)) {
-      HintAfterRefusal(reading);
-      return false;
-    }
-    if (reading.scan)
-      ScanTempoMap(CurrentSequence, reading.map);
-    return true;
-  }
   // A format 0 file with several track chunks is merged whatever the options:
   // its chunks are not tracks of their own.
-  if (!AcceptSourceTracks(window, !reading.keepTracks || CurrentSequence.format == 0)) {
+  const bool accepted = reading.plain ? AcceptParsedSource(window)
+                                      : AcceptSourceTracks(window, !reading.keepTracks ||
+                                                                       CurrentSequence.format == 0);
+  if (!accepted) {
     HintAfterRefusal(reading);
     return false;
   }
-  ScanTempoMap(CurrentSequence, reading.map);
+  if (!reading.plain || reading.scan)
+    ScanTempoMap(CurrentSequence, reading.map);
   return true;
 }
 
@@ -302,11 +297,9 @@ void DropChunks(const std::string& input, ttSmfLayout& layout, ttSourceFacts* fa
     Remark(input, "note: " + facts->notes.back().text);
   }
   if (extra != 0) {
-    facts->notes.push_back(ttFileRemark{
-        "header-extra-not-written",
-        extra == 1 ? "the header chunk's 1 extra byte is not written; --keep-chunks keeps it"
-                   : "the header chunk's " + std::to_string(extra) +
-                         " extra bytes are not written; --keep-chunks keeps them"});
+    facts->notes.push_back(ttFileRemark{"header-extra-not-written",
+                                        "the header chunk's extra bytes (" + std::to_string(extra) +
+                                            ") are not written; --keep-chunks keeps them"});
     Remark(input, "note: " + facts->notes.back().text);
   }
   layout.chunks.clear();

@@ -109,13 +109,11 @@ std::string ChunkList(const std::vector<ttChunkFacts>& chunks) {
 }
 
 // The same as text, on one line; empty for a plain SMF with a 6-byte header
-// and track chunks alone. `kept`: what the output does with the chunks and
-// header extra bytes (nullptr for --info).
+// and track chunks alone (a MacBinary header has its note). `kept`: what the
+// output does with the chunks and header extra bytes (nullptr for --info).
 std::string LayoutText(const ttSourceFacts& s, const char* kept) {
   std::string text;
   auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
-  if (s.container == ttSmfContainer::kMacBinary)
-    add("behind a MacBinary header (not written back)");
   if (s.container == ttSmfContainer::kRiff) {
     add("RIFF RMID" + std::string(s.riffChunks.empty() ? "" : ", other RIFF chunks ") +
         ChunkList(s.riffChunks) + (kept != nullptr ? " (kept)" : ""));
