@@ -110,20 +110,20 @@ std::string ChunkList(const std::vector<ttChunkFacts>& chunks) {
 
 // The same as text, on one line; empty for a plain SMF with a 6-byte header
 // and track chunks alone (a MacBinary header has its note). `kept`: what the
-// output does with the chunks and header extra bytes (nullptr for --info).
+// output does with each (nullptr for --info).
 std::string LayoutText(const ttSourceFacts& s, const char* kept) {
+  const std::string riffKept = kept != nullptr ? " (kept)" : "";
+  const std::string smfKept = kept != nullptr ? std::string(" (") + kept + ")" : "";
   std::string text;
   auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
   if (s.container == ttSmfContainer::kRiff) {
     add("RIFF RMID" + std::string(s.riffChunks.empty() ? "" : ", other RIFF chunks ") +
-        ChunkList(s.riffChunks) + (kept != nullptr ? " (kept)" : ""));
+        ChunkList(s.riffChunks) + riffKept);
   }
   if (s.headerExtra != 0)
-    add("header extra bytes: " + std::to_string(s.headerExtra));
+    add("header extra bytes: " + std::to_string(s.headerExtra) + smfKept);
   if (!s.chunks.empty())
-    add("chunks besides the tracks: " + ChunkList(s.chunks));
-  if (kept != nullptr && (s.headerExtra != 0 || !s.chunks.empty()))
-    text += std::string(" (") + kept + ")";
+    add("chunks besides the tracks: " + ChunkList(s.chunks) + smfKept);
   return text;
 }
 
