@@ -7,10 +7,7 @@
 #include "TempoConversion.h"
 #include "Texts.h"
 
-namespace {
-
-// The user's words for the limit of the format a conversion exceeds.
-const char* LimitText(ttSmfLimit limit) {
+const char* SmfLimitText(ttSmfLimit limit) {
   switch (limit) {
     case ttSmfLimit::kDeltaTime:  // rescaled gaps between events too long for a delta time
       return TT_TEXT_TIME_OVERFLOW;
@@ -21,8 +18,6 @@ const char* LimitText(ttSmfLimit limit) {
   }
   return TT_TEXT_INTERNAL_ERROR;
 }
-
-}  // namespace
 
 bool ConvertLoadedSource(ttWindow window, double bpm) {
   switch (ConvertTempo(bpm)) {
@@ -43,7 +38,7 @@ bool BuildOutputImage(ttWindow window, ttByteArray& image, std::uint32_t& size) 
   size = BuildSmfImage(image, &limit);
   if (size == 0) {
     // Writing it would give a file no reader accepts.
-    ShowErrorMessage(window, LimitText(limit));
+    ShowErrorMessage(window, SmfLimitText(limit));
     return false;
   }
   // Nothing our own reader would refuse may reach the disk. A refusal here is

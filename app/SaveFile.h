@@ -6,11 +6,17 @@
 #include <cstdint>
 
 #include "Platform.h"
+#include "SmfImage.h"  // ttSmfLimit
 #include "ttByteArray.h"
 
 // Checks that the BPM gives a tempo a tempo event can hold and converts
 // CurrentSequence, always starting from the loaded source.
 bool ConvertLoadedSource(ttWindow window, double bpm);
+
+// The user's words for the limit of the format that made the writer refuse
+// a sequence. The track count is an internal error: loading merges every
+// track into one, so the dialogs never reach it.
+const char* SmfLimitText(ttSmfLimit limit);
 
 // Builds the output image of CurrentSequence into `image`; `size` receives
 // its length. Refuses a sequence that cannot be written as an SMF, and an

@@ -57,6 +57,8 @@ check 1 "scale with the tracks kept, notes lengthened, JSON reports, a dry run" 
   --bpm 87.5 --tempo-map scale --keep-tracks --min-note 3 --json --dry-run "${seeds[@]}"
 check 1 "flatten to a coarser grid, reported" \
   --bpm 133 --tempo-map flatten --division 24 --report --force --out-dir "$work/out" "${seeds[@]}"
+check 1 "repaired, tracks and chunks kept, RMID written back, JSON reports" \
+  --bpm 87.5 --repair --keep-tracks --keep-chunks --json --force --out-dir "$work/out" "${seeds[@]}"
 check 0 "one file" --bpm 200 -o "$work/one.mid" "$valid"
 check 1 "a missing file" --bpm 200 -o "$work/two.mid" "$work/missing.mid"
 check 1 "a folder as output" --bpm 200 --force -o "$work/out" "$valid"

@@ -368,7 +368,7 @@ bool LoadSourceSmf(ttWindow window, const char* path) {
 }
 
 bool LoadSourceSmfWith(ttWindow window, const char* path, bool (*accept)(ttWindow, void*),
-                       void* context) {
+                       void* context, ttParseStep parse) {
   SourceBpm = -1.0;
   ResetConversionState();
   std::uint32_t error = 0;
@@ -406,7 +406,9 @@ bool LoadSourceSmfWith(ttWindow window, const char* path, bool (*accept)(ttWindo
     return false;
   }
 
-  {
+  if (parse != nullptr) {
+    result = parse(window, image.data, got, context) && accept(window, context);
+  } else {
     ttSmfParser parser;
     if (!parser.Parse(image.data, got)) {
       ShowErrorMessage(window, TT_TEXT_INVALID_SMF);

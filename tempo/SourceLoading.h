@@ -19,10 +19,16 @@ extern double SourceBpm;
 // exactly one message box, owned by `window`, that says why.
 bool LoadSourceSmf(ttWindow window, const char* path);
 
+// A reading of the file's bytes into CurrentSequence in place of the strict
+// reader's: false after its own message box, owned by `window`.
+using ttParseStep = bool (*)(ttWindow window, const std::uint8_t* data, std::uint32_t size,
+                             void* context);
+
 // LoadSourceSmf with another acceptance step after the parse: `accept` gets
-// the window and `context`, and shows its own message when it refuses.
+// the window and `context`, and shows its own message when it refuses. With
+// `parse`, that reading (given `context` too) takes the strict reader's place.
 bool LoadSourceSmfWith(ttWindow window, const char* path, bool (*accept)(ttWindow, void*),
-                       void* context);
+                       void* context, ttParseStep parse = nullptr);
 
 // The checks of AcceptParsedSource that concern no tempo: format 0 or 1,
 // ticks per quarter note, at least one track, tick times in order. With

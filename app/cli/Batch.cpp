@@ -88,7 +88,7 @@ bool Convert(const ttCliOptions& options, const std::string& input, const std::s
 
 bool Inspect(const ttCliOptions& options, const std::string& input) {
   ttFileInfo info;
-  if (!InspectFile(input, &info))
+  if (!InspectFile(options, input, &info))
     return false;
   PrintInfo(options, input, info);
   return true;
@@ -108,7 +108,7 @@ int RunBatch(const ttCliOptions& options) {
     });
     if (!done) {
       status = kExitFailed;
-      PrintRefusal(options, input, LastMessage());
+      PrintRefusal(options, input, LastMessage(), LastHint());
     }
   }
   return status;

@@ -5,6 +5,11 @@
 namespace {
 
 std::string Last;
+std::string LastHintText;
+
+void PrintLine(const std::string& subject, const std::string& text) {
+  std::fprintf(stderr, "smftempo: %s: %s\n", subject.c_str(), text.c_str());
+}
 
 }  // namespace
 
@@ -12,9 +17,9 @@ void PrintMessage(ttWindow owner, const char* text, const char* /*caption*/, uns
   std::string line(text);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
     line.pop_back();
-  const char* subject = owner != nullptr ? static_cast<const char*>(owner) : "";
-  std::fprintf(stderr, "smftempo: %s: %s\n", subject, line.c_str());
+  PrintLine(owner != nullptr ? static_cast<const char*>(owner) : "", line);
   Last = line;
+  LastHintText.clear();
 }
 
 ttWindow About(const std::string& subject) {
@@ -25,6 +30,19 @@ void Tell(const std::string& subject, const std::string& text) {
   PrintMessage(About(subject), text.c_str(), nullptr, 0);
 }
 
+void Hint(const std::string& subject, const std::string& text) {
+  PrintLine(subject, text);
+  LastHintText = text;
+}
+
+void Remark(const std::string& subject, const std::string& text) {
+  PrintLine(subject, text);
+}
+
 const std::string& LastMessage() {
   return Last;
+}
+
+const std::string& LastHint() {
+  return LastHintText;
 }

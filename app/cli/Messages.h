@@ -23,6 +23,15 @@
   "テンポが変わるファイルは、ティックを動かさずに一つのテンポにはできません (--exact と " \
   "--tempo-map flatten)。"
 
+#define TT_TEXT_REPAIRABLE "--repair を指定すると、次の修復をして読み込める可能性があります: %s"
+#define TT_TEXT_REPAIRED_TOO_LARGE "修復した SMF が 4 GiB 以上になるため、読み込めません。"
+#define TT_TEXT_TEMPO_MAP_HINT                                                                                                    \
+  "テンポマップ (複数のテンポイベント、または tick 0 より後のテンポイベント) のある SMF は、" \
+  "--tempo-map flatten または --tempo-map scale で変換できます。"
+#define TT_TEXT_TOO_MANY_CHUNKS                                                                                                    \
+  "変換後の SMF のトラックとチャンクが合わせて 65535 個を超え、ヘッダーに数えられないため、" \
+  "保存できません。"
+
 // The platform's message box: the owner is the subject's text (see About).
 void PrintMessage(ttWindow owner, const char* text, const char* caption, unsigned style);
 
@@ -32,5 +41,15 @@ ttWindow About(const std::string& subject);
 // "smftempo: SUBJECT: text" on stderr.
 void Tell(const std::string& subject, const std::string& text);
 
-// The text of the last message, for the JSON report of a refused file.
+// A line after the message that says why a file was refused: what might
+// get it through. LastMessage stays that message.
+void Hint(const std::string& subject, const std::string& text);
+
+// A line about a file that is no verdict on it ("repaired: ...",
+// "note: ..."); LastMessage stays as it was.
+void Remark(const std::string& subject, const std::string& text);
+
+// The text of the last message, for the JSON report of a refused file, and
+// the hint given after it (empty when none).
 const std::string& LastMessage();
+const std::string& LastHint();

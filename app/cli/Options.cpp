@@ -21,7 +21,7 @@ constexpr int kExitUsage = 2;
 const char kUsage[] =
     "usage: smftempo --bpm BPM [OPTIONS] -o OUT IN\n"
     "       smftempo --bpm BPM [OPTIONS] --out-dir DIR IN...\n"
-    "       smftempo --info [--json] IN...\n"
+    "       smftempo --info [--json] [--repair] IN...\n"
     "       smftempo --help | --version\n"
     "\n"
     "Changes the tempo of Standard MIDI Files without moving any event in real time:\n"
@@ -53,6 +53,19 @@ const char kUsage[] =
     "  --dry-run         convert in memory, report, write nothing\n"
     "  --json            reports (and --info) as one JSON object per line\n"
     "\n"
+    "What the file holds besides its events:\n"
+    "  --repair          read files with the defects other programs leave: running\n"
+    "                    status after a meta or sysex event, no end-of-track event,\n"
+    "                    a chunk running past the end of the file, bytes after the\n"
+    "                    end-of-track event, a wrong track count in the header,\n"
+    "                    bytes after the last chunk; each repair is named on stderr\n"
+    "  --keep-chunks     keep the chunks that are not tracks (XFIH, XFKM, ...) and\n"
+    "                    the header's extra bytes, byte for byte, in their places;\n"
+    "                    without it they are dropped, as the dialog does, and a\n"
+    "                    note says so\n"
+    "  A RIFF RMID file (.rmi) is read, and written as RMID again with its other\n"
+    "  RIFF chunks (LIST INFO, ...) kept; --keep-chunks acts on the SMF inside it.\n"
+    "\n"
     "Examples:\n"
     "  smftempo --bpm 100 -o out.mid song.mid                   # as the dialog does\n"
     "  smftempo --bpm 120 --tempo-map flatten -o flat.mid song.mid\n"
@@ -63,6 +76,9 @@ const char kUsage[] =
     "  smftempo --bpm 100 --keep-tracks -o tracks.mid song.mid\n"
     "  smftempo --bpm 100 --tempo-map scale --report -o out.mid song.mid\n"
     "  smftempo --bpm 100 --tempo-map flatten --dry-run --json *.mid\n"
+    "  smftempo --bpm 100 --repair -o mended.mid broken.mid\n"
+    "  smftempo --bpm 100 --keep-tracks --keep-chunks -o song-100.mid song.mid\n"
+    "  smftempo --bpm 100 -o song-100.rmi song.rmi\n"
     "  smftempo --info song.mid\n"
     "\n"
     "Exit status: 0 all converted, 1 a file was refused or failed, 2 usage error.\n";
@@ -122,6 +138,8 @@ int ParseOptions(int argc, char** argv, ttCliOptions* options) {
   app.add_flag("--exact", options->exact);
   app.add_option("--min-note", options->minNote)->check(CLI::Range(1u, 0xFFFFFFFFu));
   app.add_flag("--keep-tracks", options->keepTracks);
+  app.add_flag("--repair", options->repair);
+  app.add_flag("--keep-chunks", options->keepChunks);
   app.add_flag("--report", options->report);
   app.add_flag("--dry-run", options->dryRun);
   app.add_flag("--json", options->json);
@@ -153,8 +171,8 @@ int ParseOptions(int argc, char** argv, ttCliOptions* options) {
 
   if (options->info) {
     if (hasBpm || !options->output.empty() || !options->outDir.empty() || !options->IsPlain() ||
-        !tempoMap.empty() || options->report || options->dryRun) {
-      return Usage("--info takes no --bpm, -o, --out-dir or conversion options");
+        !tempoMap.empty() || options->report || options->dryRun || options->keepChunks) {
+      return Usage("--info takes no --bpm, -o, --out-dir, conversion or writing options");
     }
     return kGoOn;
   }

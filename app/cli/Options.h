@@ -28,6 +28,12 @@ struct ttCliOptions {
   std::uint32_t minNote = 0;
   bool keepTracks = false;
 
+  // Reading and writing the file around the events: repairs of the defects
+  // ReadSmfFile mends; the chunks that are not tracks and the header's extra
+  // bytes written back.
+  bool repair = false;
+  bool keepChunks = false;
+
   // Nothing beyond what the dialog does: the conversion takes the dialog's
   // own steps, so its output is the dialog's byte for byte.
   bool IsPlain() const;

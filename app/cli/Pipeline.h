@@ -6,10 +6,26 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Options.h"
+#include "SmfLayout.h"
 #include "TempoMap.h"
 #include "TempoMapConversion.h"
+
+// A repair made or a fact worth telling about a file: a stable id for
+// scripts ("running-status-after-meta", "chunks-not-written") and a sentence.
+struct ttFileRemark {
+  std::string id;
+  std::string text;
+};
+
+// A chunk beside the tracks: its id (bytes that are not printable ASCII as
+// \xNN) and the size of its data.
+struct ttChunkFacts {
+  std::string id;
+  std::size_t bytes;
+};
 
 // The source as the file holds it, before any merge.
 struct ttSourceFacts {
@@ -17,6 +33,12 @@ struct ttSourceFacts {
   unsigned division = 0;
   std::size_t tracks = 0;
   std::size_t events = 0;
+  ttSmfContainer container = ttSmfContainer::kPlain;
+  std::size_t headerExtra = 0;           // header chunk bytes after the division
+  std::vector<ttChunkFacts> chunks;      // in the SMF, not track chunks
+  std::vector<ttChunkFacts> riffChunks;  // kRiff: the RIFF chunks besides "data"
+  std::vector<ttFileRemark> repairs;     // made (--repair)
+  std::vector<ttFileRemark> notes;       // told on stderr, repairs aside
 };
 
 struct ttFileReport {
@@ -44,4 +66,4 @@ struct ttFileInfo {
 
 // Reads `input` for --info: the source checks of every conversion, none
 // about tempo, no merge. False after the message that says why.
-bool InspectFile(const std::string& input, ttFileInfo* info);
+bool InspectFile(const ttCliOptions& options, const std::string& input, ttFileInfo* info);

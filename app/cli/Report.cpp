@@ -23,6 +23,11 @@ const char* ModeName(const ttCliOptions& options) {
   return "";
 }
 
+const std::vector<ttChunkFacts>& NoChunks() {
+  static const std::vector<ttChunkFacts> none;
+  return none;
+}
+
 double Bpm(std::uint32_t tempo) {
   return tempo == 0 ? 0.0 : 60000000.0 / static_cast<double>(tempo);
 }
@@ -61,6 +66,77 @@ std::string Plural(std::size_t n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+const char* ContainerName(ttSmfContainer container) {
+  switch (container) {
+    case ttSmfContainer::kPlain:
+      return "smf";
+    case ttSmfContainer::kMacBinary:
+      return "macbinary";
+    case ttSmfContainer::kRiff:
+      return "rmid";
+  }
+  return "";
+}
+
+json ChunksJson(const std::vector<ttChunkFacts>& chunks) {
+  json list = json::array();
+  for (const ttChunkFacts& chunk : chunks)
+    list.push_back({{"id", chunk.id}, {"bytes", chunk.bytes}});
+  return list;
+}
+
+json RemarksJson(const std::vector<ttFileRemark>& remarks) {
+  json list = json::array();
+  for (const ttFileRemark& remark : remarks)
+    list.push_back({{"id", remark.id}, {"text", remark.text}});
+  return list;
+}
+
+// The file around the events as read: container, header extra bytes,
+// chunks besides the tracks (JSON).
+void AddLayout(const ttSourceFacts& s, json* object) {
+  (*object)["container"] = ContainerName(s.container);
+  (*object)["header_extra_bytes"] = s.headerExtra;
+  (*object)["chunks"] = ChunksJson(s.chunks);
+  (*object)["riff_chunks"] = ChunksJson(s.riffChunks);
+}
+
+std::string ChunkList(const std::vector<ttChunkFacts>& chunks) {
+  std::string text;
+  for (const ttChunkFacts& chunk : chunks)
+    text += (text.empty() ? "" : ", ") + chunk.id + " " + Plural(chunk.bytes, "byte");
+  return text;
+}
+
+// The same as text, on one line; empty for a plain SMF with a 6-byte header
+// and track chunks alone (a MacBinary header has its note). `kept`: what the
+// output does with each (nullptr for --info).
+std::string LayoutText(const ttSourceFacts& s, const char* kept) {
+  const std::string riffKept = kept != nullptr ? " (kept)" : "";
+  const std::string smfKept = kept != nullptr ? std::string(" (") + kept + ")" : "";
+  std::string text;
+  auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
+  if (s.container == ttSmfContainer::kRiff) {
+    add("RIFF RMID" + std::string(s.riffChunks.empty() ? "" : ", other RIFF chunks ") +
+        ChunkList(s.riffChunks) + riffKept);
+  }
+  if (s.headerExtra != 0)
+    add("header extra bytes: " + std::to_string(s.headerExtra) + smfKept);
+  if (!s.chunks.empty())
+    add("chunks besides the tracks: " + ChunkList(s.chunks) + smfKept);
+  return text;
+}
+
+void PrintLayout(const ttSourceFacts& s, const char* kept) {
+  const std::string layout = LayoutText(s, kept);
+  if (!layout.empty())
+    std::printf("  layout: %s\n", layout.c_str());
+  for (const ttFileRemark& repair : s.repairs)
+    std::printf("  repaired: %s: %s\n", repair.id.c_str(), repair.text.c_str());
+  for (const ttFileRemark& note : s.notes)
+    std::printf("  note: %s: %s\n", note.id.c_str(), note.text.c_str());
+}
+
 }  // namespace
 
 void PrintReport(const ttCliOptions& options, const ttFileReport& r) {
@@ -75,6 +151,8 @@ void PrintReport(const ttCliOptions& options, const ttFileReport& r) {
         {"mode", ModeName(options)},
         {"exact", options.exact},
         {"keep_tracks", options.keepTracks},
+        {"keep_chunks", options.keepChunks},
+        {"repair", options.repair},
         {"source",
          {{"format", r.source.format},
           {"division", r.source.division},
@@ -101,7 +179,18 @@ void PrintReport(const ttCliOptions& options, const ttFileReport& r) {
           {"largest_error_track", f.largestErrorTrack},
           {"largest_error_event", f.largestErrorEvent},
           {"mean_error_us", f.MeanErrorMicroseconds()}}},
-        {"notes", {{"zero_length_created", f.zeroLengthNotes}, {"lengthened", f.lengthenedNotes}}}};
+        {"notes", {{"zero_length_created", f.zeroLengthNotes}, {"lengthened", f.lengthenedNotes}}},
+        {"repairs", RemarksJson(r.source.repairs)},
+        {"file_notes", RemarksJson(r.source.notes)}};
+    AddLayout(r.source, &object["source"]);
+    // The output: RMID again for an RMID source; the SMF's own chunks and
+    // header extra bytes only with --keep-chunks.
+    const bool riff = r.source.container == ttSmfContainer::kRiff;
+    json& output = object["output"];
+    output["container"] = riff ? "rmid" : "smf";
+    output["header_extra_bytes"] = options.keepChunks ? r.source.headerExtra : 0;
+    output["chunks"] = ChunksJson(options.keepChunks ? r.source.chunks : NoChunks());
+    output["riff_chunks"] = ChunksJson(riff ? r.source.riffChunks : NoChunks());
     PrintLine(object);
     return;
   }
@@ -116,6 +205,7 @@ void PrintReport(const ttCliOptions& options, const ttFileReport& r) {
                 FormatBpmText(Bpm(tempo.fastest)).c_str());
   }
   std::printf("; %.6f s\n", f.sourceSeconds);
+  PrintLayout(r.source, options.keepChunks ? "kept" : "not written");
   std::printf("  output: format %u, division %u, %s, %s; %s BPM; %.6f s; %u bytes\n",
               r.outputFormat, f.outputDivision, Plural(r.outputTracks, "track").c_str(),
               Plural(r.outputEvents, "event").c_str(), FormatBpmText(Bpm(f.outputTempo)).c_str(),
@@ -130,10 +220,14 @@ void PrintReport(const ttCliOptions& options, const ttFileReport& r) {
               static_cast<unsigned long long>(f.lengthenedNotes));
 }
 
-void PrintRefusal(const ttCliOptions& options, const std::string& input,
-                  const std::string& message) {
-  if (options.json)
-    PrintLine(json{{"file", input}, {"status", "refused"}, {"message", message}});
+void PrintRefusal(const ttCliOptions& options, const std::string& input, const std::string& message,
+                  const std::string& hint) {
+  if (!options.json)
+    return;
+  json object{{"file", input}, {"status", "refused"}, {"message", message}};
+  if (!hint.empty())
+    object["hint"] = hint;
+  PrintLine(object);
 }
 
 void PrintInfo(const ttCliOptions& options, const std::string& input, const ttFileInfo& info) {
@@ -148,15 +242,19 @@ void PrintInfo(const ttCliOptions& options, const std::string& input, const ttFi
                          {"bpm", Bpm(change.tempo)},
                          {"track", change.track}});
     }
-    PrintLine(json{{"file", input},
-                   {"bpm", Bpm(start)},
-                   {"format", info.source.format},
-                   {"division", info.source.division},
-                   {"tracks", info.source.tracks},
-                   {"events", info.source.events},
-                   {"tempo_map", changes},
-                   {"seconds", seconds},
-                   {"plain_conversion", plain}});
+    json object{{"file", input},
+                {"bpm", Bpm(start)},
+                {"format", info.source.format},
+                {"division", info.source.division},
+                {"tracks", info.source.tracks},
+                {"events", info.source.events},
+                {"tempo_map", changes},
+                {"seconds", seconds},
+                {"plain_conversion", plain}};
+    AddLayout(info.source, &object);
+    object["repairs"] = RemarksJson(info.source.repairs);
+    object["file_notes"] = RemarksJson(info.source.notes);
+    PrintLine(object);
     return;
   }
   std::printf("%s: %s BPM, format %u, division %u, %s, %zu events\n", input.c_str(),
@@ -173,4 +271,5 @@ void PrintInfo(const ttCliOptions& options, const std::string& input, const ttFi
   std::printf("  plain conversion: %s\n", plain  ? "takes it"
                                           : zero ? "refuses it (a tempo of 0)"
                                                  : "refuses it (tempo changes: see --tempo-map)");
+  PrintLayout(info.source, nullptr);
 }

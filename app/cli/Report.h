@@ -9,9 +9,9 @@
 
 void PrintReport(const ttCliOptions& options, const ttFileReport& report);
 
-// A refused or failed file: a JSON line with the message (text reports
-// leave it to the message on stderr).
-void PrintRefusal(const ttCliOptions& options, const std::string& input,
-                  const std::string& message);
+// A refused or failed file: a JSON line with the message and the hint that
+// followed it, if any (text reports leave both to stderr).
+void PrintRefusal(const ttCliOptions& options, const std::string& input, const std::string& message,
+                  const std::string& hint);
 
 void PrintInfo(const ttCliOptions& options, const std::string& input, const ttFileInfo& info);
