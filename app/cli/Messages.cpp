@@ -6,8 +6,10 @@ namespace {
 
 std::string Last;
 std::string LastHintText;
+bool ProgressShown = false;
 
 void PrintLine(const std::string& subject, const std::string& text) {
+  ClearProgress();
   std::fprintf(stderr, "smftempo: %s: %s\n", subject.c_str(), text.c_str());
 }
 
@@ -37,6 +39,17 @@ void Hint(const std::string& subject, const std::string& text) {
 
 void Remark(const std::string& subject, const std::string& text) {
   PrintLine(subject, text);
+}
+
+void ShowProgress(const std::string& subject, const char* stage) {
+  std::fprintf(stderr, "\r\033[Ksmftempo: %s: %s", subject.c_str(), stage);
+  ProgressShown = true;
+}
+
+void ClearProgress() {
+  if (ProgressShown)
+    std::fprintf(stderr, "\r\033[K");
+  ProgressShown = false;
 }
 
 const std::string& LastMessage() {

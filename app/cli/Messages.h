@@ -49,6 +49,12 @@ void Hint(const std::string& subject, const std::string& text);
 // "note: ..."); LastMessage stays as it was.
 void Remark(const std::string& subject, const std::string& text);
 
+// A progress line on a terminal, without a line break: "smftempo: SUBJECT:
+// stage". Any message printed while it stands clears it first, so that the
+// message gets a line of its own.
+void ShowProgress(const std::string& subject, const char* stage);
+void ClearProgress();
+
 // The text of the last message, for the JSON report of a refused file, and
 // the hint given after it (empty when none).
 const std::string& LastMessage();

@@ -23,13 +23,10 @@ constexpr std::uint64_t kProgressThreshold = 16u << 20;
 class Progress {
  public:
   Progress(const std::string& path, bool shown) : path_(path), shown_(shown) {}
-  ~Progress() {
-    if (shown_)
-      std::fprintf(stderr, "\r\033[K");
-  }
+  ~Progress() { ClearProgress(); }
   void Stage(const char* what) {
     if (shown_)
-      std::fprintf(stderr, "\r\033[Ksmftempo: %s: %s", path_.c_str(), what);
+      ShowProgress(path_, what);
   }
 
  private:
