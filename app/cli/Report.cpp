@@ -268,8 +268,11 @@ void PrintInfo(const ttCliOptions& options, const std::string& input, const ttFi
   for (const ttTempoChange& change : info.map.changes)
     zero = zero || change.tempo == 0;
   std::printf("  duration: %.6f s\n", seconds);
-  std::printf("  plain conversion: %s\n", plain  ? "takes it"
-                                          : zero ? "refuses it (a tempo of 0)"
-                                                 : "refuses it (tempo changes: see --tempo-map)");
+  // A division of 0 gives no time to a tick: the tempo-map modes refuse it too.
+  const char* verdict = plain                       ? "takes it"
+                        : zero                      ? "refuses it (a tempo of 0)"
+                        : info.source.division == 0 ? "refuses it (tempo changes)"
+                                                    : "refuses it (tempo changes: see --tempo-map)";
+  std::printf("  plain conversion: %s\n", verdict);
   PrintLayout(info.source, nullptr);
 }
