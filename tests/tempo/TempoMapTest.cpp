@@ -98,6 +98,8 @@ const MapRow kRows[] = {
     {"exact: a scaled tempo would not be whole; the nearest exact tempos for the whole map", 480,
      "0:FF510307A120 10:FF5103049E81 20:FF2F00", "scale tempo=600000 exact", ttMapResult::kNotExact,
      "", "slower=1000000 faster=500000"},
+    {"exact: a division of 32767 is taken", 32767, "0:FF510307A120 9:FF2F00", "tempo=500000 exact",
+     kOk, "0:FF510307A120 9:FF2F00", "division=32767"},
     {"exact: the division would be 32768", 16384, "0:FF510307A120 9:FF2F00", "tempo=1000000 exact",
      ttMapResult::kNotExact, "", "slower=0 faster=984375"},
     {"exact cannot flatten a tempo change", 480, "0:FF510307A120 9:FF51030F4240 9:FF2F00",
