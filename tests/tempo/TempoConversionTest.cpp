@@ -87,5 +87,16 @@ TEST(ConvertTempo, RefusesTimesBeyondThirtyTwoBitsAndStartsAfreshAfter) {
   EXPECT_EQ(Loaded(), track);
 }
 
+TEST(ConvertTempo, RefusesATimeThatRoundsUpToExactly2To32) {
+  // Tempo 7 to tempo 2: tick 1227133513 goes to 4294967295.5, halves up.
+  Track track = {{0, Tempo(7)}};
+  for (std::uint32_t t = 0x0FFFFFFF; t < 1227133513; t += 0x0FFFFFFF)
+    track.push_back({t, NoteOn(60)});
+  track.push_back({1227133513, EndOfTrack()});
+  RecordingPlatform platform;
+  ASSERT_TRUE(LoadSource(platform, Smf(0, 480, {track})));
+  EXPECT_EQ(ConvertTempo(30000000), ttConvertResult::kTimeOverflow);
+}
+
 }  // namespace
 }  // namespace smftest
