@@ -17,17 +17,6 @@
 #include "TempoMapConversion.h"
 #include "ttSmfParser.h"
 
-namespace {
-
-bool AcceptMerged(ttWindow window, void*) {
-  return AcceptSourceTracks(window, true);
-}
-bool AcceptKept(ttWindow window, void*) {
-  return AcceptSourceTracks(window, false);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 8 || size > 0xFFFFFFFFu)
     return 0;
@@ -36,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t fileSize = size - 8;
   ttMapRequest request;
   request.mode = knobs[0] & 1 ? ttTempoMapMode::kScale : ttTempoMapMode::kFlatten;
-  const bool keep = (knobs[0] & 2) != 0;
+  bool merge = (knobs[0] & 2) == 0;
   request.exact = (knobs[0] & 4) != 0;
   request.minNote = knobs[0] >> 5;
   request.tempo = (std::uint32_t{knobs[1]} << 16 | std::uint32_t{knobs[2]} << 8 | knobs[3]);
@@ -45,7 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RecordingPlatform platform;
   platform.files["in.mid"].assign(data, data + fileSize);
   CurrentSequence.Clear();
-  if (!LoadSourceSmfWith(nullptr, "in.mid", keep ? AcceptKept : AcceptMerged, nullptr))
+  const auto accept = [](ttWindow, void* m) {
+    return AcceptSourceTracks(nullptr, *static_cast<bool*>(m));
+  };
+  if (!LoadSourceSmfWith(nullptr, "in.mid", accept, &merge))
     return 0;
   ttTempoMap map;
   ScanTempoMap(CurrentSequence, &map);

@@ -21,7 +21,6 @@ const ParseRow kParseRows[] = {
     {"a half", "0.5", 0.5},
     {"a word", "abc", 0},
     {"inf is not a number here", "inf", 0},
-    {"nan is not a number here", "nan", 0},
     {"hexadecimal is not read", "0x10", 0},
     {"negative", "-120", -120},
     {"plus sign", "+90", 90},
@@ -37,7 +36,6 @@ const ParseRow kParseRows[] = {
     {"a second point ends the number", "1.2.3", 1.2},
     {"exponent sign without digits is left over", "3e+x", 3},
     {"space after the sign ends it", "- 5", 0},
-    {"empty", "", 0},
     {"too large for a double", "1e400", HUGE_VAL},
     {"too large, no digit before the point", ".5e400", HUGE_VAL},
     {"too small for a double", "1e-400", 0},
@@ -65,8 +63,7 @@ TEST(ParseBpmText, ReadsTheDialogsNumberGrammar) {
 TEST(ParseBpmText, IgnoresTheLocalesDecimalComma) {
   const std::string previous = std::setlocale(LC_ALL, nullptr);
   const char* found = nullptr;
-  for (const char* name :
-       {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"}) {
+  for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8"}) {
     if (std::setlocale(LC_ALL, name) != nullptr) {
       found = name;
       break;

@@ -1,7 +1,6 @@
 #pragma once
 // One dialog over the recording platform, from a fresh start: no source
-// loaded and in.mid on the double's disk. Tests drive it with the commands
-// the front ends run and read back what the user would see.
+// loaded and in.mid on the double's disk, driven by the front ends' commands.
 
 #include <gtest/gtest.h>
 
@@ -37,7 +36,7 @@ struct DialogSession {
     platform.files["in.mid"] = source;
   }
   // Whatever failed on the way, no file is left open (on Windows it would
-  // stay locked against the next save over it).
+  // stay locked).
   ~DialogSession() {
     EXPECT_EQ(platform.openFiles, 0);
     Reset();

@@ -29,12 +29,11 @@ bool Answer(std::deque<std::string>& answers, char* path, std::uint32_t* error) 
   *error = Active->dialogError;
   if (answers.empty())
     return false;
-  const std::string answer = answers.front();
+  const std::string answer = answers.front().substr(0, kPathBufferSize - 1);
   answers.pop_front();
   if (answer.empty() || *error != 0)
     return false;
-  std::strncpy(path, answer.c_str(), kPathBufferSize - 1);
-  path[kPathBufferSize - 1] = '\0';
+  std::strcpy(path, answer.c_str());
   return true;
 }
 
@@ -55,13 +54,12 @@ RecordingPlatform::RecordingPlatform() : previous_(Platform), table_{} {
     return Active->sizeError;
   };
   table_.readFile = [](ttFile file, void* data, std::uint32_t n, std::uint32_t* got) {
-    if (Active->readError != 0)
-      return Active->readError;
     const std::vector<std::uint8_t>& bytes = ContentsOf(file);
-    *got = std::min<std::uint32_t>(n, static_cast<std::uint32_t>(bytes.size()));
-    if (*got != 0)
-      std::memcpy(data, bytes.data(), *got);
-    return 0u;
+    if (Active->readError == 0) {
+      *got = std::min<std::uint32_t>(n, static_cast<std::uint32_t>(bytes.size()));
+      std::copy_n(bytes.begin(), *got, static_cast<std::uint8_t*>(data));
+    }
+    return Active->readError;
   };
   table_.closeFile = [](ttFile) { --Active->openFiles; };
   table_.createTemp = [](const char* target, std::string* tempPath, ttFile* file) {
@@ -98,10 +96,8 @@ RecordingPlatform::RecordingPlatform() : previous_(Platform), table_{} {
   table_.pathExists = [](const char* path) { return Active->files.count(path) != 0; };
   table_.systemErrorText = [](std::uint32_t code, std::string* text) {
     const auto& unknown = Active->unknownCodes;
-    if (std::find(unknown.begin(), unknown.end(), code) != unknown.end())
-      return false;
     *text = SystemText(code);
-    return true;
+    return std::find(unknown.begin(), unknown.end(), code) == unknown.end();
   };
   table_.messageBox = [](ttWindow owner, const char* text, const char* caption, unsigned style) {
     Active->messages.push_back(RecordedMessage{owner, text, caption, style});

@@ -14,70 +14,34 @@
 namespace smftest {
 namespace {
 
-// Tempo 500000 at tick 0, a note at each tick, the end of track on the last.
-Bytes At120(const std::vector<std::uint32_t>& ticks) {
-  Track track = {{0, Tempo(500000)}};
-  for (std::uint32_t t : ticks)
-    track.push_back({t, NoteOn(60)});
-  track.push_back({ticks.back(), EndOfTrack()});
-  return Smf(0, 480, {track});
-}
-
-std::vector<std::uint32_t> Times() {
-  std::vector<std::uint32_t> out;
-  for (const ttSmfEvent& e : CurrentSequence.tracks.front())
-    out.push_back(e.time);
-  return out;
-}
-
-TEST(ConvertTempo, WritesTheTruncatedTempoAndRoundsTicksHalfUp) {
+TEST(ConvertTempo, WritesTheTruncatedTempoAndRoundsTicksHalfUpEveryTimeFromTheSource) {
+  // 903C64 a note; tempos 07A120 500000, 0F4240 1000000, 0927C0 600000, 03D090 250000.
   const struct {
     double bpm;
-    std::uint32_t tempo;
-    std::vector<std::uint32_t> before, after;
+    const char *source, *want;
   } kRows[] = {
-      {60, 1000000, {0, 1, 3, 480, 481}, {0, 1, 2, 240, 241}},  // halves go up
-      {100, 600000, {1, 3, 480}, {1, 3, 400}},
-      {240, 250000, {1, 480}, {2, 960}},
-      {7, 8571428, {480}, {28}},  // 8571428.57: truncated, not rounded
-      {120, 500000, {0, 7, 479}, {0, 7, 479}},
+      {60, "0:FF510307A120 0:903C64 1:903C64 3:903C64 480:903C64 481:FF2F00",
+       "0:FF51030F4240 0:903C64 1:903C64 2:903C64 240:903C64 241:FF2F00"},  // halves go up
+      {100, "0:FF510307A120 1:903C64 3:903C64 480:FF2F00",
+       "0:FF51030927C0 1:903C64 3:903C64 400:FF2F00"},
+      {240, "0:FF510307A120 1:903C64 480:FF2F00", "0:FF510303D090 2:903C64 960:FF2F00"},
+      {7, "0:FF510307A120 480:FF2F00", "0:FF510382CA24 28:FF2F00"},  // 8571428.57 truncated
+      {120, "0:FF510307A120 7:903C64 479:FF2F00", "0:FF510307A120 7:903C64 479:FF2F00"},
+      {60, "0:903C64 480:FF2F00", "0:FF51030F4240 0:903C64 240:FF2F00"},  // a tempo added, once
+      {120, "0:FF5180030F4240 480:903C64 480:FF2F00",  // a padded tempo rewritten in place
+       "0:FF51800307A120 960:903C64 960:FF2F00"},
   };
   for (const auto& row : kRows) {
-    SCOPED_TRACE(row.bpm);
+    SCOPED_TRACE(row.source);
     RecordingPlatform platform;
-    ASSERT_TRUE(LoadSource(platform, At120(row.before)));
-    ASSERT_EQ(ConvertTempo(row.bpm), ttConvertResult::kOk);
-    Track want = {{0, Tempo(row.tempo)}};
-    for (std::uint32_t t : row.after)
-      want.push_back({t, NoteOn(60)});
-    want.push_back({row.after.back(), EndOfTrack()});  // still last
-    EXPECT_EQ(Loaded(), want);
-    EXPECT_EQ(SourceTempo, 500000u);  // the source's values stay for the display
-    EXPECT_EQ(SourceBpm, 120.0);
+    ASSERT_TRUE(LoadSource(platform, Smf(0, 480, {Events(row.source)})));
+    const double bpm = SourceBpm;
+    for (int pass = 0; pass < 2; ++pass) {
+      ASSERT_EQ(ConvertTempo(row.bpm), ttConvertResult::kOk);
+      EXPECT_EQ(Loaded(), Events(row.want)) << pass;
+    }
+    EXPECT_EQ(SourceBpm, bpm);  // the source's values stay for the display
   }
-}
-
-TEST(ConvertTempo, TempoLessSourceGetsTheNewTempoFirst) {
-  RecordingPlatform platform;
-  ASSERT_TRUE(LoadSource(
-      platform,
-      Smf(1, 480, {{{0, NoteOn(1)}, {480, EndOfTrack()}}, {{0, NoteOn(2)}, {960, EndOfTrack()}}})));
-  // The second pass starts from the source again, and adds no second tempo event.
-  for (int pass = 0; pass < 2; ++pass) {
-    ASSERT_EQ(ConvertTempo(60), ttConvertResult::kOk);
-    EXPECT_EQ(Loaded(),
-              (Track{{0, Tempo(1000000)}, {0, NoteOn(1)}, {0, NoteOn(2)}, {480, EndOfTrack()}}))
-        << pass;
-  }
-}
-
-TEST(ConvertTempo, RewritesAPaddedTempoEventInPlace) {
-  RecordingPlatform platform;
-  ASSERT_TRUE(LoadSource(
-      platform,
-      Smf(0, 480, {{{0, Hex("FF518003 0F4240")}, {480, NoteOn(1)}, {480, EndOfTrack()}}})));
-  ASSERT_EQ(ConvertTempo(120), ttConvertResult::kOk);
-  EXPECT_EQ(Loaded(), (Track{{0, Hex("FF518003 07A120")}, {960, NoteOn(1)}, {960, EndOfTrack()}}));
 }
 
 TEST(ConvertTempo, RefusesTempiATempoEventCannotHold) {
@@ -109,18 +73,29 @@ TEST(ConvertTempo, RefusesTempiATempoEventCannotHold) {
 
 TEST(ConvertTempo, RefusesTimesBeyondThirtyTwoBitsAndStartsAfreshAfter) {
   // Longest deltas one after another, until the last time has bit 31 set.
-  std::vector<std::uint32_t> ticks;
+  Track track = {{0, Tempo(500000)}};
   for (std::uint32_t k = 1; k <= 9; ++k)
-    ticks.push_back(k * 0x0FFFFFFFu);
+    track.push_back({k * 0x0FFFFFFFu, NoteOn(60)});
+  track.push_back({track.back().time, EndOfTrack()});
   RecordingPlatform platform;
-  ASSERT_TRUE(LoadSource(platform, At120(ticks)));
+  ASSERT_TRUE(LoadSource(platform, Smf(0, 480, {track})));
   EXPECT_EQ(ConvertTempo(240), ttConvertResult::kTimeOverflow);
   ASSERT_EQ(ConvertTempo(60), ttConvertResult::kOk);
-  std::vector<std::uint32_t> want = {0};
-  for (std::uint32_t t : ticks)
-    want.push_back(t / 2 + (t & 1));  // halves up
-  want.push_back(want.back());
-  EXPECT_EQ(Times(), want);
+  track.front().bytes = Tempo(1000000);
+  for (TimedEvent& e : track)
+    e.time = e.time / 2 + (e.time & 1);  // halves up
+  EXPECT_EQ(Loaded(), track);
+}
+
+TEST(ConvertTempo, RefusesATimeThatRoundsUpToExactly2To32) {
+  // Tempo 7 to tempo 2: tick 1227133513 goes to 4294967295.5, halves up.
+  Track track = {{0, Tempo(7)}};
+  for (std::uint32_t t = 0x0FFFFFFF; t < 1227133513; t += 0x0FFFFFFF)
+    track.push_back({t, NoteOn(60)});
+  track.push_back({1227133513, EndOfTrack()});
+  RecordingPlatform platform;
+  ASSERT_TRUE(LoadSource(platform, Smf(0, 480, {track})));
+  EXPECT_EQ(ConvertTempo(30000000), ttConvertResult::kTimeOverflow);
 }
 
 }  // namespace
