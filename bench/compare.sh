@@ -115,7 +115,7 @@ result.save(dst)
 EOF
 
 # file name, smfgen arguments
-spec() {
+size_params() {
   case $1 in
     small) echo "small.mid --tracks 16 --events 100000 --seed 1" ;;
     4m) echo "4m.mid --tracks 64 --events 4000000 --seed 2" ;;
@@ -148,7 +148,7 @@ rows=$tmp/rows
 : >"$rows"
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 for size in $sizes; do
-  read -r name args <<<"$(spec "$size")"
+  read -r name args <<<"$(size_params "$size")"
   file=$dir/$name
   if [ ! -f "$file" ]; then
     echo "== generating $file" >&2
@@ -195,7 +195,7 @@ awk '
 echo
 echo "smfbench stages (ns/event should stay about the same across the sizes)"
 for size in $sizes; do
-  read -r name _ <<<"$(spec "$size")"
+  read -r name _ <<<"$(size_params "$size")"
   echo "-- $name"
   "${wrap[@]}" "$smfbench" --bpm $bpm "$dir/$name" "$tmp/bench.mid"
   rm -f "$tmp/bench.mid"
