@@ -15,7 +15,8 @@
 # with the reason after it. TT_WIN32_ASSUME_NO_32BIT=1 takes that path here.
 #
 # On Debian 12 as root it installs what is missing first (non-interactive,
-# idempotent). Build folders: build/mingw-x86_64 and build/mingw-i686.
+# idempotent). Build folders: build/mingw-x86_64 and build/mingw-i686. Last,
+# the zip of both programs (scripts/win32/package.sh).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root" || exit 1
@@ -108,5 +109,9 @@ else
   fi
   echo "build-and-test: mingw-i686: the tests that run the 32-bit program were skipped:" \
     "$TT_WIN32_NO_32BIT"
+fi
+# The zip of both programs, made and checked (it needs the 64-bit build too).
+if [ -z "${TT_WIN32_SKIP_64:-}" ]; then
+  scripts/win32/package.sh || status=1
 fi
 exit $status
