@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "SmfTestKit.h"
@@ -66,21 +65,13 @@ TEST_F(SideBySide, StoresWhatReadingChunkAfterChunkStores) {
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
-    const Bytes file = Smf(1, 96, row.tracks);
+    Bytes file = Smf(1, 96, row.tracks);
+    file.shrink_to_fit();  // a read past the end leaves the block, where a sanitizer sees it
     const auto size = static_cast<std::uint32_t>(file.size());
-    std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[size]);
-    std::copy(file.begin(), file.end(), image.get());
     ttSmfParser parser;
-    ASSERT_TRUE(parser.Parse(image.get(), size));
+    ASSERT_TRUE(parser.Parse(file.data(), size));
 
-    // Compared event by event: a failure names the first difference.
-    const std::vector<Track> stored = SnapshotSequence();
-    ASSERT_EQ(stored.size(), row.tracks.size());
-    for (std::size_t t = 0; t < stored.size(); ++t) {
-      ASSERT_EQ(stored[t].size(), row.tracks[t].size()) << "track " << t;
-      for (std::size_t i = 0; i < stored[t].size(); ++i)
-        ASSERT_EQ(stored[t][i], row.tracks[t][i]) << "track " << t << ", event " << i;
-    }
+    EXPECT_EQ(SnapshotSequence(), row.tracks);
     // After the last chunk's end-of-track, as chunk-by-chunk reading leaves
     // them: the stream at the end with the length byte read last, and the
     // end-of-track staged.
