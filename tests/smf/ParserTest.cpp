@@ -209,19 +209,5 @@ TEST_F(Reader, StatusAndMetaLengthRules) {
   }
 }
 
-TEST_F(Reader, FailureInTheSecondOfThreeTracksKeepsWhatWasRead) {
-  const Track first = Events("0:C005 96:FF2F00");
-  const Bytes image = Concat({Header(1, 3, 96), TrackChunk(TrackBody(first)),
-                              TrackChunk(Hex("00 903C40"  // note on
-                                             " 10 3C00"   // running status: note on, velocity 0
-                                             " 00 F8"     // timing clock: not allowed in a file
-                                             " 00 FF2F00")),
-                              TrackChunk(TrackBody(first))});
-  EXPECT_FALSE(ParseImage(image));
-  EXPECT_EQ(CurrentSequence.format, 1);
-  EXPECT_EQ(CurrentSequence.division, 96);
-  EXPECT_EQ(SnapshotSequence(), (std::vector<Track>{first, Events("0:903C40 16:903C00")}));
-}
-
 }  // namespace
 }  // namespace smftest
