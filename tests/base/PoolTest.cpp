@@ -113,17 +113,4 @@ TEST(BlockSource, NodesKeepTheirTypesAlignment) {
   EXPECT_TRUE(AllAligned<Aligned<16>>(10000));
 }
 
-TEST(BlockSource, ListsSpliceBetweenEachOther) {
-  // Every allocator instance gives back what any other took, so nodes move
-  // between lists (the merge relies on it) and are released by the other.
-  std::list<int, ttPoolAllocator<int>> a(1000, 1);
-  {
-    std::list<int, ttPoolAllocator<int>> b(1000, 2);
-    a.splice(a.end(), b);
-    EXPECT_TRUE(b.empty());
-  }
-  EXPECT_EQ(a.size(), 2000u);
-  EXPECT_EQ(a.back(), 2);
-}
-
 }  // namespace
