@@ -32,14 +32,15 @@ void ParseExpecting(const Bytes& file, const GenerateOptions& o, const std::vect
 }
 
 TEST_F(SequenceTest, RoundTripOverGeneratedFiles) {
-  static const std::uint16_t kDivisions[] = {480, 96, 0xE728, 0xE250, 0x7FFF};
+  // Ticks per quarter note, and each SMPTE frame rate: 24, 25, 29.97 and 30.
+  static const std::uint16_t kDivisions[] = {480, 96, 0x7FFF, 0xE850, 0xE728, 0xE3FF, 0xE250};
   bool wrapped = false;
   for (std::uint32_t i = 0; i < 12; ++i) {
     SCOPED_TRACE(i);
     GenerateOptions o;  // varied shapes, some with times wrapping past 2^32 - 1
     o.format = static_cast<std::uint16_t>(i % 3);
     o.tracks = 1 + static_cast<int>(i % 5);
-    o.division = kDivisions[i % 5];
+    o.division = kDivisions[i % 7];
     o.eventsPerTrack = 600 + static_cast<int>(i * 97 % 900);
     o.tempo = i % 4 != 0;
     o.hugeDeltas = i % 2 == 0;
