@@ -58,19 +58,6 @@ TEST_F(Writer, DeltaTimesInShortestForm) {
   }
 }
 
-TEST_F(Writer, WrappedTimesGiveTheFileTheirDeltas) {
-  // Sixteen deltas of 0x0FFFFFFF reach 0xFFFFFFF0; a delta of 0x20 then wraps to 0x10.
-  Bytes body;
-  for (int i = 0; i < 16; ++i)
-    body = Concat({body, Hex("FFFFFF7F FF0100")});
-  const Bytes file = Concat({Header(0, 1, 96), TrackChunk(Concat({body, Hex("20 FF2F00")}))});
-  ASSERT_TRUE(ParseImage(file));
-  const ttSmfTrack& track = CurrentSequence.tracks.front();
-  EXPECT_EQ(std::prev(track.end(), 2)->time, 0xFFFFFFF0u);
-  EXPECT_EQ(track.back().time, 0x10u);
-  EXPECT_EQ(BuildImage(), file);
-}
-
 TEST_F(Writer, MeasuresEachChunkAndAllocatesOnceExactly) {
   Load(1, 96, {Events("0:C005 0:FF2F00"), Events("128:FF2F00")});
   std::vector<std::uint32_t> sizes = {99, 99, 99};
