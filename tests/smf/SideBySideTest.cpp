@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "SmfTestKit.h"
@@ -66,21 +65,13 @@ TEST_F(SideBySide, StoresWhatReadingChunkAfterChunkStores) {
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
-    const Bytes file = Smf(1, 96, row.tracks);
+    Bytes file = Smf(1, 96, row.tracks);
+    file.shrink_to_fit();  // a read past the end leaves the block, where a sanitizer sees it
     const auto size = static_cast<std::uint32_t>(file.size());
-    std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[size]);
-    std::copy(file.begin(), file.end(), image.get());
     ttSmfParser parser;
-    ASSERT_TRUE(parser.Parse(image.get(), size));
+    ASSERT_TRUE(parser.Parse(file.data(), size));
 
-    // Compared event by event: a failure names the first difference.
-    const std::vector<Track> stored = SnapshotSequence();
-    ASSERT_EQ(stored.size(), row.tracks.size());
-    for (std::size_t t = 0; t < stored.size(); ++t) {
-      ASSERT_EQ(stored[t].size(), row.tracks[t].size()) << "track " << t;
-      for (std::size_t i = 0; i < stored[t].size(); ++i)
-        ASSERT_EQ(stored[t][i], row.tracks[t][i]) << "track " << t << ", event " << i;
-    }
+    EXPECT_EQ(SnapshotSequence(), row.tracks);
     // After the last chunk's end-of-track, as chunk-by-chunk reading leaves
     // them: the stream at the end with the length byte read last, and the
     // end-of-track staged.
@@ -92,6 +83,22 @@ TEST_F(SideBySide, StoresWhatReadingChunkAfterChunkStores) {
               last.bytes);
     EXPECT_GE(StagingEvent.bytes.capacity, Sysex(0).size()) << "grown for the longest event";
   }
+}
+
+// What reading side by side is for, and the one sign that it ran (a fault
+// anywhere falls back to reading chunk after chunk, which stores the same):
+// two tracks on alternate ticks lie in memory in the order of their merge.
+TEST_F(SideBySide, StoresTheEventsOfAllTracksInTimeOrder) {
+  ASSERT_TRUE(ParseImage(Smf(
+      1, 96, Tracks(2, 500, [](int t, int i) { return static_cast<std::uint32_t>(2 * i + t); }))));
+  std::vector<const ttSmfEvent*> merged;
+  const ttSmfTrack &a = CurrentSequence.tracks.front(), &b = CurrentSequence.tracks.back();
+  for (auto ea = a.begin(), eb = b.begin(); ea != a.end() || eb != b.end();)
+    merged.push_back(eb == b.end() || (ea != a.end() && ea->time <= eb->time) ? &*ea++ : &*eb++);
+  std::size_t backwards = 0;  // where the pool moved on to another chunk, if at all
+  for (std::size_t i = 1; i < merged.size(); ++i)
+    backwards += merged[i] < merged[i - 1] ? 1u : 0u;
+  EXPECT_LE(backwards, 2u);
 }
 
 TEST_F(SideBySide, AFaultLeavesWhatChunkAfterChunkReadingLeaves) {

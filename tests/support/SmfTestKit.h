@@ -1,11 +1,9 @@
 #pragma once
 // Shared by the core tests: every test starts and ends on an empty
-// CurrentSequence, and images are parsed from an exact-size heap copy so that
-// a sanitizer sees any read one byte past the end. Every image a test parses
-// also goes through the model-free validator, which must give the reader's
-// verdict: the guard before each save is only as good as that agreement; and
-// through the command line's file reader without repairs, which must give the
-// reader's verdict and events.
+// CurrentSequence. Every image a test parses is parsed from an exact-size heap
+// copy (a sanitizer sees a read past the end), and also goes through the
+// validator and the command line's file reader without repairs, which must
+// give the reader's verdict (and events).
 
 #include <gtest/gtest.h>
 
