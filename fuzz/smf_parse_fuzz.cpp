@@ -1,10 +1,10 @@
 // The reader against arbitrary bytes. Oracles: the validator gives the
-// reader's verdict; what the reader accepts is written and read back to the
-// same events. The command line's file reader gives the reader's verdict and
-// events on any file but a RIFF one, reads with repairs what it calls
-// repairable, and whatever it reads the file writer writes as an image that
-// the validator accepts and that reads back, with nothing to repair or tell,
-// to the same events and kept bytes, also with the tracks merged into one.
+// reader's verdict; what the reader accepts, it reads side by side, and the
+// writer writes back to the same events. The command line's file reader gives
+// the reader's verdict and events (but on RIFF files), reads with repairs what
+// it calls repairable, and what it reads the file writer writes as a valid
+// image that reads back to the same events and kept bytes, nothing to repair
+// or tell, also with the tracks merged into one.
 
 #include <cstddef>
 #include <cstdint>
@@ -40,8 +40,7 @@ void CheckWrittenFile(const ttSmfLayout& layout, bool repaired) {
   ttByteArray out;
   ttSmfLimit limit = ttSmfLimit::kSize;
   const std::uint32_t written = BuildSmfFileImage(layout, out, &limit);
-  // Repairs read every track chunk: with the chunks between them the count
-  // may pass what a header holds.
+  // Repairs read every track chunk: with the others, more than a header counts.
   if (repaired && written == 0 && limit == ttSmfLimit::kTrackCount)
     return;
   FuzzCheck(written != 0 && written == out.length,
@@ -129,9 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool valid = ValidateSmfImage(image.get(), n).fault == ttSmfFault::kOk;
   FuzzCheck(parsed == valid, parsed ? "the validator refuses what the reader accepts"
                                     : "the validator accepts what the reader refuses");
+  FuzzCheck(parser.sideBySide == parsed, "a file the reader takes was not read side by side");
   ttSmfSequence first;
   if (parsed) {
-    // Wrapped times give back the file's own deltas: the writer never refuses.
     ttByteArray written;
     const std::uint32_t writtenSize = BuildSmfImage(written);
     FuzzCheck(writtenSize != 0, "the writer refuses a sequence the reader filled");

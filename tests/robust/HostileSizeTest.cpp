@@ -33,6 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 using smftest::Bytes;
 using smftest::Concat;
+const Bytes EOT = smftest::EndOfTrack();
 
 struct ChildRun {
   int status;              // exit status, -1 when killed
@@ -69,13 +70,7 @@ ChildRun Smftempo(const std::vector<std::string>& args, const std::string& error
 Bytes Header(std::uint16_t chunks) {
   return smftest::Header(1, chunks, 96);
 }
-// A chunk's id and the length it announces, whatever follows.
-Bytes ChunkHead(const char* id, std::uint32_t length) {
-  Bytes out(id, id + 4);
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<std::uint8_t>(length >> shift));
-  return out;
-}
+using smftest::ChunkHead;
 
 // One track of `events` program changes, each a one-byte delta and one data
 // byte under running status: two bytes an event, the most events per byte a
@@ -88,16 +83,6 @@ Bytes TinyEvents(std::uint32_t events) {
   }
   body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
   return Concat({smftest::Header(0, 1, 96), smftest::TrackChunk(body)});
-}
-
-// 65,535 track chunks of an end-of-track event each: the most tracks a header
-// can announce, each to be merged.
-Bytes ManyTracks() {
-  Bytes out = Header(0xFFFF);
-  const Bytes chunk = smftest::TrackChunk({0x00, 0xFF, 0x2F, 0x00});
-  for (int i = 0; i < 0xFFFF; ++i)
-    out.insert(out.end(), chunk.begin(), chunk.end());
-  return out;
 }
 
 class HostileSizes : public ::testing::Test {
@@ -156,11 +141,11 @@ TEST_F(HostileSizes, MemoryFollowsTheBytesPresent) {
       {"a header announcing 4 GiB - 1 bytes",
        Put("f.mid", Concat({ChunkHead("MThd", 0xFFFFFFFF), {0, 0, 0, 1, 0, 96}}))},
       {"two million events of two bytes", Put("g.mid", TinyEvents(2000000)), true},
-      {"65,535 tracks to merge", Put("h.mid", ManyTracks()), true},
+      {"65,535 tracks to merge",
+       Put("h.mid", smftest::Smf(1, 96, std::vector<smftest::Track>(0xFFFF, {{0, EOT}}))), true},
   };
-  // The peak of converting a ten-event file: what the program takes anyway.
-  // Measured now, as each child starts as a copy of this process, whose
-  // memory counts in the child's peak.
+  // What the program takes anyway, measured now: each child starts as a copy
+  // of this process, whose memory counts in its peak.
   const ChildRun baseline =
       Run({"--bpm", "90", "-o", Out("base.mid"), Put("small.mid", TinyEvents(10))});
   ASSERT_EQ(baseline.status, 0) << baseline.stderrText;

@@ -1,7 +1,5 @@
 // Running out of memory, at every allocation in turn, while a file loads and
-// while it saves. The dialog reports it, returns to no source after a load,
-// writes nothing after a save, and carries on. This executable replaces the
-// global allocation functions, so that the n-th allocation can be made to fail.
+// while it saves: the n-th allocation of the replaced global functions fails.
 
 #include <gtest/gtest.h>
 
@@ -64,11 +62,9 @@ void* TakeOrNull(std::size_t n, std::size_t alignment) noexcept {
 
 }  // namespace
 
-// Small blocks and list nodes are cut from the block source's chunks, which
-// take memory from operator new only now and then; any of them may be the one
-// that needs a new chunk. The linker sends every call of the two from outside
-// the block source through these (--wrap, in CMakeLists.txt), so that each
-// counts and can fail too.
+// Any pooled block or node may be the one that needs a new chunk: the linker
+// sends the block source's two functions through these (--wrap), so that
+// each counts and can fail too.
 extern "C" std::uint8_t* __real__Z15ttAllocateBytesj(std::uint32_t n);
 extern "C" void* __real__Z14ttAllocateNodemm(std::size_t n, std::size_t alignment);
 extern "C" std::uint8_t* __wrap__Z15ttAllocateBytesj(std::uint32_t n) {
@@ -83,8 +79,7 @@ extern "C" void* __wrap__Z14ttAllocateNodemm(std::size_t n, std::size_t alignmen
 }
 
 // Every form, so that no block is taken by one allocator and given back to
-// another: the standard library's sorts use the nothrow form, the block
-// source takes its slabs and large blocks in the aligned one.
+// another (a sanitizer's included).
 #define TT_NEW(signature, alignment) \
   void* signature {                  \
     return Take(n, alignment);       \
@@ -125,8 +120,7 @@ namespace {
 using smftest::Bytes;
 using Session = smftest::DialogSession;
 
-// The double's own bookkeeping (its file map, its record of messages) is not
-// what is under test: its calls never fail.
+// The double's own bookkeeping is not under test: its calls never fail.
 const ttPlatform* Inner = nullptr;
 template <typename F, F ttPlatform::*Member>
 struct Shelter;
@@ -142,9 +136,8 @@ struct Shelter<R (*)(A...), Member> {
 };
 #define TT_SHELTER(name) table.name = Shelter<decltype(ttPlatform::name), &ttPlatform::name>::Call
 
-// Session over the recording double with every call sheltered, but for the
-// writing of files: those are the system's, unsheltered, so that an
-// allocation that fails inside them counts too.
+// Every call of the double sheltered; files are written by the system's
+// calls, whose allocations count too.
 struct ShelteredSession : Session {
   ttPlatform table{};
   explicit ShelteredSession(const Bytes& source = smftest::RealisticSource()) : Session(source) {
@@ -172,9 +165,8 @@ struct ShelteredSession : Session {
 
 const std::vector<std::string> kOutOfMemory = {TT_TEXT_OUT_OF_MEMORY};
 
-// A file of long sysex events: few events, but more pooled bytes than a small
-// slab holds, a size that announces a large load, and an image that is a
-// large block of its own.
+// Few long sysex events: more pooled bytes than a small slab holds, and an
+// image that is a large block of its own.
 Bytes LargeSource() {
   smftest::Track events;
   const Bytes data(4000, 0x11);
@@ -185,8 +177,7 @@ Bytes LargeSource() {
 }
 
 TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning) {
-  // The large file's thousands of pooled blocks are not failed one by one:
-  // the small file shows those; here the slabs and the image fail.
+  // The large file's pooled blocks are not failed one by one: the small file's are.
   const struct {
     const char* why;
     Bytes source;
@@ -210,9 +201,7 @@ TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning)
       RunDropCommand(smftest::kDialog, "in.mid");
       Disarm();
       if (SourceLoaded) {
-        // Loaded: past the last allocation, or a failure absorbed where
-        // there is another way (a sort's temporary buffer; a small slab
-        // where a large one found no room).
+        // Past the last allocation, or a failure absorbed (a sort's buffer).
         EXPECT_TRUE(session.platform.messages.empty());
         if (!failed)
           break;
@@ -228,8 +217,6 @@ TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning)
       EXPECT_TRUE(SourceLoaded);
       EXPECT_TRUE(session.platform.messages.empty());
     }
-    // Few, with pooled nodes and blocks, but never none: the image, the
-    // parser, the tracks and the pool's slabs each take their own.
     EXPECT_GT(n, 3u);
   }
   countPooled = true;

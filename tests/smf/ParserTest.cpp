@@ -28,12 +28,8 @@ const Bytes kExample = {
 const Bytes kEotChunk = TrackChunk(Hex("00 FF2F00"));
 
 Bytes Chunk(const std::string& id, std::uint32_t length, const Bytes& body) {
-  Bytes out(id.begin(), id.end());
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<std::uint8_t>(length >> shift));
-  return Concat({out, body});
+  return Concat({ChunkHead(id, length), body});
 }
-
 Bytes Truncate(const Bytes& bytes, std::size_t n) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
 }

@@ -36,6 +36,8 @@ Bytes Header(std::uint16_t format, std::uint16_t chunks, std::uint16_t division,
 Bytes TrackChunk(const Bytes& body);
 // Any chunk of an SMF: the id, the body's length, the body.
 Bytes SmfChunk(const std::string& id, const Bytes& body);
+// A chunk's id and the length it announces, whatever follows.
+Bytes ChunkHead(const std::string& id, std::uint32_t length);
 // A RIFF chunk: the id, the body's length (little-endian), the body and a
 // zero pad byte when its length is odd.
 Bytes RiffChunk(const std::string& id, const Bytes& body);
