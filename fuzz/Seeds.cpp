@@ -32,10 +32,15 @@ std::vector<FuzzSeed> MakeSeeds() {
     o.tempo = seed % 4 != 0;
     seeds.push_back({"generated-" + std::to_string(seed), GenerateSmf(seed, o)});
   }
-  for (std::uint32_t seed = 100; seed < 102; ++seed) {
+  // Larger ones: SMPTE time, times wrapping past 2^32, lengths in more bytes than needed.
+  static const std::uint16_t kDivisions[] = {480, 0x7FFF, 0xE850, 0xE728, 0xE3FF, 0xE250};
+  for (std::uint32_t seed = 100; seed < 106; ++seed) {
     GenerateOptions o;
+    o.format = static_cast<std::uint16_t>(seed % 3);
     o.tracks = 3;
     o.eventsPerTrack = 400;
+    o.division = kDivisions[seed - 100];
+    o.hugeDeltas = o.paddedLengths = seed % 2 == 1;
     seeds.push_back({"generated-large-" + std::to_string(seed), GenerateSmf(seed, o)});
   }
 
