@@ -10,6 +10,11 @@ Bytes Track1(std::initializer_list<TimedEvent> events) {
   return Smf(0, 96, {Track(events)});
 }
 
+// A format-0 file of one track chunk holding `hex`.
+Bytes Chunk1(const char* hex) {
+  return Concat({Header(0, 1, 96), TrackChunk(Hex(hex))});
+}
+
 }  // namespace
 
 std::vector<FuzzSeed> MakeSeeds() {
@@ -27,27 +32,28 @@ std::vector<FuzzSeed> MakeSeeds() {
     o.tempo = seed % 4 != 0;
     seeds.push_back({"generated-" + std::to_string(seed), GenerateSmf(seed, o)});
   }
-  for (std::uint32_t seed = 100; seed < 102; ++seed) {
+  // Larger ones: SMPTE time, times wrapping past 2^32, lengths in more bytes than needed.
+  static const std::uint16_t kDivisions[] = {480, 0x7FFF, 0xE850, 0xE728, 0xE3FF, 0xE250};
+  for (std::uint32_t seed = 100; seed < 106; ++seed) {
     GenerateOptions o;
+    o.format = static_cast<std::uint16_t>(seed % 3);
     o.tracks = 3;
     o.eventsPerTrack = 400;
+    o.division = kDivisions[seed - 100];
+    o.hugeDeltas = o.paddedLengths = seed % 2 == 1;
     seeds.push_back({"generated-large-" + std::to_string(seed), GenerateSmf(seed, o)});
   }
 
   const Bytes note = NoteOn(60);
   const Bytes eot = EndOfTrack();
   // The smallest file with running status: 90 3C 40, then 3E 40 on the same status.
-  seeds.push_back(
-      {"running-status", Concat({Header(0, 1, 0x60), TrackChunk({0x00, 0x90, 0x3C, 0x40, 0x10, 0x3E,
-                                                                 0x40, 0x00, 0xFF, 0x2F, 0x00})})});
+  seeds.push_back({"running-status", Chunk1("00903C40 103E40 00FF2F00")});
   seeds.push_back({"macbinary", Concat({Bytes(128, 0x00), seeds.back().bytes})});
   seeds.push_back(
       {"header-length-10", Concat({Header(1, 1, 480, 10), TrackChunk(TrackBody({{0, eot}}))})});
-  seeds.push_back(
-      {"foreign-chunk", Concat({Header(1, 2, 480), Bytes{'X', 'Y', 'Z', 'W', 0, 0, 0, 3},
-                                Bytes{1, 2, 3}, TrackChunk(TrackBody({{0, eot}}))})});
-  seeds.push_back(
-      {"only-foreign-chunk", Concat({Header(0, 1, 480), Bytes{'X', 'Y', 'Z', 'W', 0, 0, 0, 0}})});
+  seeds.push_back({"foreign-chunk", Concat({Header(1, 2, 480), SmfChunk("XYZW", {1, 2, 3}),
+                                            TrackChunk(TrackBody({{0, eot}}))})});
+  seeds.push_back({"only-foreign-chunk", Concat({Header(0, 1, 480), SmfChunk("XYZW", {})})});
   seeds.push_back({"sysex", Track1({{0, {0xF0, 0x03, 0x43, 0x10, 0xF7}},
                                     {5, {0xF7, 0x00}},
                                     {5, {0xF0, 0x81, 0x00, 0x7F}},
@@ -84,18 +90,13 @@ std::vector<FuzzSeed> MakeSeeds() {
       {"rmid",
        Rmid({RiffChunk("LIST", Concat({{'I', 'N', 'F', 'O'}, RiffChunk("INAM", {'a', 'b', 'c'})})),
              RiffChunk("data", Smf(0, 96, {Track({{0, note}, {5, eot}})}))})});
-  seeds.push_back(
-      {"status-after-meta",
-       Concat({Header(0, 1, 96), TrackChunk(Hex("00903C40 00FF0100 003E40 00FF2F00"))})});
-  seeds.push_back(
-      {"status-after-sysex",
-       Concat({Header(0, 1, 96), TrackChunk(Hex("00903C40 00F0017F 003E40 00FF2F00"))})});
-  seeds.push_back({"no-end-of-track", Concat({Header(0, 1, 96), TrackChunk(Hex("00903C40"))})});
+  seeds.push_back({"status-after-meta", Chunk1("00903C40 00FF0100 003E40 00FF2F00")});
+  seeds.push_back({"status-after-sysex", Chunk1("00903C40 00F0017F 003E40 00FF2F00")});
+  seeds.push_back({"no-end-of-track", Chunk1("00903C40")});
   seeds.push_back(
       {"cut-short", Concat({Header(0, 1, 96), SmfChunk("MTrk", Hex("00903C40 00FF"))})});
   seeds.back().bytes[21] = 9;  // announces more bytes than the file holds
-  seeds.push_back(
-      {"after-end-of-track", Concat({Header(0, 1, 96), TrackChunk(Hex("00FF2F00 00903C"))})});
+  seeds.push_back({"after-end-of-track", Chunk1("00FF2F00 00903C")});
   seeds.push_back({"later-track", Concat({Header(0, 1, 96), SmfChunk("Junk", {}), small})});
   std::vector<Track> many(200, Track({{1, note}, {2, eot}}));
   many[0].insert(many[0].begin(), {0, Tempo(600000)});

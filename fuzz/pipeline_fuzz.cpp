@@ -1,10 +1,9 @@
-// What a user does, against arbitrary bytes: drop a file on the dialog (every
-// check and the merge), type a tempo and save, several times, through the
-// recording double of the platform. A save either refuses with the one
-// message its input explains, or writes an image that reads back to the
-// converted events, each within half a tick of its time in seconds, the same
-// for the same tempo whatever was saved in between. No load or save leaves a
-// temporary file or an open file.
+// What a user does, against arbitrary bytes: drop a file on the dialog, type
+// a tempo and save, several times, through the recording double. A save
+// refuses with the one message its input explains, or writes an image that
+// reads back to the converted events, each within half a tick of its real
+// time, the same for the same tempo whatever was saved in between; nothing
+// is left open or temporary.
 
 #include <algorithm>  // std::equal
 #include <cstddef>
@@ -37,9 +36,8 @@ struct LoadedEvent {
 };
 using Outputs = std::vector<std::pair<std::string, std::vector<std::uint8_t>>>;
 
-// Refusals, both ends of the range and one step beyond each, a tempo from a
-// hash of the input and one from its last four bytes, its last bytes as raw
-// text (up to a zero byte, where the field's text ends), the hashed one again.
+// Refusals, both ends of the range and a step beyond, tempos from a hash and
+// from the last four bytes, the last bytes as raw text, the hashed one again.
 std::vector<std::string> TempoTexts(const std::uint8_t* data, std::size_t size) {
   const auto* chars = reinterpret_cast<const char*>(data);
   char hashed[64];
@@ -61,8 +59,7 @@ std::vector<std::string> TempoTexts(const std::uint8_t* data, std::size_t size) 
           hashed};
 }
 
-// Within half a tick of the exact position in real time, give or take what
-// double precision loses on very large products.
+// Within half a tick of the exact real time, give or take double precision.
 bool KeepsRealTime(std::uint32_t converted, std::uint32_t time, std::uint32_t oldTempo,
                    std::uint32_t newTempo) {
   const std::uint64_t num = std::uint64_t{time} * oldTempo;
@@ -96,8 +93,7 @@ void CheckSave(RecordingPlatform& platform, const std::string& text,
     return;
   }
 
-  // Could the rescaled times be written at all? Decided only for times in
-  // order and away from the limits, where double precision cannot tip it.
+  // Could the rescaled times be written? Decided only away from the limits.
   bool clearlyWritable = true;
   std::uint64_t previous = 0;
   for (const LoadedEvent& e : loaded) {

@@ -5,55 +5,36 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
 
 #include "Seeds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-int Replay(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "replay: cannot read %s\n", path.c_str());
-    return 1;
-  }
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>()};
-  std::fprintf(stderr, "replay: %s\n", path.c_str());
-  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  std::size_t count = 0;
-  int failures = 0;
-  if (argc == 1) {
-    for (const FuzzSeed& seed : MakeSeeds()) {
-      LLVMFuzzerTestOneInput(seed.bytes.data(), seed.bytes.size());
-      ++count;
-    }
-  }
+  std::vector<FuzzSeed> inputs = argc == 1 ? MakeSeeds() : std::vector<FuzzSeed>();
   for (int i = 1; i < argc; ++i) {
     const std::filesystem::path arg(argv[i]);
+    std::vector<std::filesystem::path> files{arg};
     if (std::filesystem::is_directory(arg)) {
+      files.clear();
       for (const auto& entry : std::filesystem::directory_iterator(arg)) {
-        if (!entry.is_regular_file())
-          continue;
-        failures += Replay(entry.path());
-        ++count;
+        if (entry.is_regular_file())
+          files.push_back(entry.path());
       }
-    } else {
-      failures += Replay(arg);
-      ++count;
+    }
+    for (const std::filesystem::path& file : files) {
+      if (!std::filesystem::is_regular_file(file)) {
+        std::fprintf(stderr, "replay: cannot read %s\n", file.c_str());
+        return 1;
+      }
+      inputs.push_back({file.string(), smftest::ReadFile(file.string())});
     }
   }
+  for (const FuzzSeed& input : inputs) {
+    std::fprintf(stderr, "replay: %s\n", input.name.c_str());
+    LLVMFuzzerTestOneInput(input.bytes.data(), input.bytes.size());
+  }
   // A finding aborts inside the entry point; reaching here means none.
-  std::printf("replayed %zu inputs without a finding\n", count);
-  return failures == 0 ? 0 : 1;
+  std::printf("replayed %zu inputs without a finding\n", inputs.size());
+  return 0;
 }

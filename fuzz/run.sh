@@ -1,18 +1,9 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer), writes the seed corpus with the project's own
-# generator, and runs each fuzz target for a bounded time. Exits non-zero on
-# any finding (crash, sanitizer report, leak, an input slower than 10 s or a
-# memory blow-up past 2 GiB); the input that caused it is kept beside the log.
-#
-#   fuzz/run.sh                              # 60 s per target (CI)
-#   TT_FUZZ_SECONDS=3600 fuzz/run.sh         # a long session
-#   TT_FUZZ_RUNS=10000000 fuzz/run.sh        # bounded by executions instead
-#   TT_FUZZ_JOBS=2 fuzz/run.sh               # parallel processes per target
-#   TT_FUZZ_BUILD_DIR=build-fuzz fuzz/run.sh # another build folder
-#   fuzz/run.sh pipeline_fuzz                # only the named targets
-#
-# The corpus grows in the build folder between runs; delete it to start over.
+# Builds the fuzz preset, writes the generated seed corpus and runs each fuzz
+# target for a bounded time; non-zero on any finding (crash, sanitizer report,
+# leak, an input slower than 10 s, more than 2 GiB), whose input is kept.
+#   TT_FUZZ_SECONDS (60) per target, or TT_FUZZ_RUNS executions; TT_FUZZ_JOBS
+#   processes per target; TT_FUZZ_BUILD_DIR (build/fuzz); targets as arguments.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -40,9 +31,7 @@ mkdir -p "$work"
 rm -rf "$work/seeds"
 "$build/fuzz/smf_seeds" "$work/seeds"
 
-# Larger inputs only slow the pipeline down (each input is saved six times,
-# and every save walks the whole file); what it checks fits in 1 KiB: several
-# tracks, wrapped and long delta times, every kind of event.
+# Larger inputs only slow the pipelines down; what they check fits in 1 KiB.
 max_len() { case $1 in pipeline_fuzz | tempomap_fuzz) echo 1024 ;; *) echo 16384 ;; esac; }
 
 status=0

@@ -1,12 +1,10 @@
-// The reader against arbitrary bytes. Oracles: the model-free validator
-// accepts exactly what the reader accepts; whatever the reader accepts, the
-// writer writes, and the written image reads back to the same events. The
-// command line's file reading, without repairs, gives the reader's verdict
-// and events on any file but a RIFF one; a file it calls repairable, it
-// reads with repairs; whatever it reads, with or without, the file writer
-// writes as an image the validator accepts and that reads back, with nothing
-// to repair or tell, to the same events and the same kept bytes, also with
-// the tracks merged into one.
+// The reader against arbitrary bytes. Oracles: the validator gives the
+// reader's verdict; what the reader accepts, it reads side by side, and the
+// writer writes back to the same events. The command line's file reader gives
+// the reader's verdict and events (but on RIFF files), reads with repairs what
+// it calls repairable, and what it reads the file writer writes as a valid
+// image that reads back to the same events and kept bytes, nothing to repair
+// or tell, also with the tracks merged into one.
 
 #include <cstddef>
 #include <cstdint>
@@ -42,8 +40,7 @@ void CheckWrittenFile(const ttSmfLayout& layout, bool repaired) {
   ttByteArray out;
   ttSmfLimit limit = ttSmfLimit::kSize;
   const std::uint32_t written = BuildSmfFileImage(layout, out, &limit);
-  // Repairs read every track chunk; with the chunks between them the count
-  // may pass what a header holds.
+  // Repairs read every track chunk: with the others, more than a header counts.
   if (repaired && written == 0 && limit == ttSmfLimit::kTrackCount)
     return;
   FuzzCheck(written != 0 && written == out.length,
@@ -72,8 +69,7 @@ void CheckWrittenFile(const ttSmfLayout& layout, bool repaired) {
                  again.riffChunksBeforeData == layout.riffChunksBeforeData),
             "kept bytes changed by writing and reading a file");
 
-  // With one track, as after a merge: every chunk before it that stood
-  // before the first track chunk, the others after.
+  // One track, as after a merge: the chunks stay on their side of it.
   if (tracks > 1) {
     CurrentSequence.tracks.resize(1);
     FuzzCheck(BuildSmfFileImage(layout, out) != 0, "the file writer refuses one track");
@@ -122,8 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 0xFFFFFFFFu)
     return 0;
   const auto n = static_cast<std::uint32_t>(size);
-  // An exact-size block of our own: a read one byte past the end lands
-  // outside it, where AddressSanitizer sees it.
+  // An exact-size block: a read past the end is seen by AddressSanitizer.
   std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[n == 0 ? 1 : n]);
   if (n != 0)
     std::memcpy(image.get(), data, n);
@@ -133,11 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool valid = ValidateSmfImage(image.get(), n).fault == ttSmfFault::kOk;
   FuzzCheck(parsed == valid, parsed ? "the validator refuses what the reader accepts"
                                     : "the validator accepts what the reader refuses");
+  FuzzCheck(parser.sideBySide == parsed, "a file the reader takes was not read side by side");
   ttSmfSequence first;
   if (parsed) {
-    // A sequence the reader filled always has deltas the writer can write
-    // back (wrapped times give back the file's own deltas), so a refusal is a
-    // finding.
     ttByteArray written;
     const std::uint32_t writtenSize = BuildSmfImage(written);
     FuzzCheck(writtenSize != 0, "the writer refuses a sequence the reader filled");
@@ -148,8 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     first.tracks.swap(CurrentSequence.tracks);
     CheckParsesTo(written.data, writtenSize, first);
 
-    // Written again, the image must come back byte for byte: the writer's
-    // form is canonical.
+    // The writer's form is canonical: written again, byte for byte.
     ttByteArray again;
     FuzzCheck(BuildSmfImage(again) == writtenSize &&
                   std::memcmp(again.data, written.data, writtenSize) == 0,

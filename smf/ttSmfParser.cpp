@@ -294,7 +294,8 @@ ttSmfParser::ttSmfParser()
     : sequence(nullptr),
       scratch(new std::uint8_t[kInitialScratchSize]),
       scratchSize(kInitialScratchSize),
-      chunkCount(0) {}
+      chunkCount(0),
+      sideBySide(false) {}
 
 ttSmfParser::~ttSmfParser() {
   delete[] scratch;
@@ -307,7 +308,8 @@ bool ttSmfParser::Parse(const std::uint8_t* data, std::uint32_t size) {
   // side, stretch of time after stretch of time, they lie in about the order
   // of the walk. On any fault the file is read again chunk by chunk, so that
   // a failed parse leaves exactly what that reading leaves.
-  if (ReadSideBySide(data, size))
+  sideBySide = ReadSideBySide(data, size);
+  if (sideBySide)
     return true;
   stream.Attach(data, size);
   sequence = &CurrentSequence;

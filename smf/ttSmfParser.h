@@ -33,6 +33,9 @@ class ttSmfParser {
   std::uint8_t* scratch;
   std::uint32_t scratchSize;
   std::uint16_t chunkCount;
+  // Whether the last Parse read the tracks side by side; false when it fell
+  // back to reading chunk after chunk, which stores the same.
+  bool sideBySide;
 
  private:
   bool ReadSideBySide(const std::uint8_t* data, std::uint32_t size);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <vector>
 
 #include "ttByteArray.h"
 
@@ -60,35 +59,6 @@ TEST(ByteArray, ResizeModes) {
     }
     for (std::uint32_t i = 0; i < c.kept; ++i)
       EXPECT_EQ(a.data[i], Pattern(i)) << "byte " << i;
-  }
-}
-
-TEST(ByteArray, StoreSetsLengthToOffsetPlusCount) {
-  const struct {
-    const char* why;
-    std::uint32_t length, capacity;  // before
-    std::vector<std::uint8_t> source;
-    std::uint32_t offset, wantLength, wantCapacity;
-  } kRows[] = {
-      {"3 bytes at offset 1 into an empty array", 0, 0, {1, 2, 3}, 1, 4, 4},
-      {"a shorter store cuts the length, keeps the block", 6, 6, {1, 2}, 1, 3, 6},
-      {"a longer store reallocates exactly", 2, 2, {1, 2, 3, 4}, 1, 5, 5},
-      {"nothing at offset 0 empties the array", 4, 8, {}, 0, 0, 0},
-      {"nothing at offset 1 leaves one byte", 4, 8, {}, 1, 1, 8},
-  };
-  for (const auto& c : kRows) {
-    SCOPED_TRACE(c.why);
-    ttByteArray a;
-    Fill(a, c.length, c.capacity);
-    a.Store(c.source.data(), static_cast<std::uint32_t>(c.source.size()), c.offset);
-    ASSERT_EQ(a.length, c.wantLength);
-    EXPECT_EQ(a.capacity, c.wantCapacity);
-    for (std::uint32_t i = 0; i < a.length; ++i) {
-      const bool kept = i < c.offset && i < c.length;  // written before, not overwritten
-      if (kept || i >= c.offset) {
-        EXPECT_EQ(a.data[i], kept ? Pattern(i) : c.source[i - c.offset]) << "byte " << i;
-      }
-    }
   }
 }
 

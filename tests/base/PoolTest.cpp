@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <algorithm>  // std::shuffle
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <list>
 #include <random>
 #include <vector>
 
@@ -89,41 +88,6 @@ TEST(BlockSource, BlocksStayApartWhileOthersComeAndGo) {
     for (const Block& block : live)
       Give(block);
   }
-}
-
-template <std::size_t kAlignment>
-struct alignas(kAlignment) Aligned {
-  std::uint8_t byte;
-};
-
-template <typename T>
-bool AllAligned(std::size_t count) {
-  std::list<T, ttPoolAllocator<T>> nodes;
-  for (std::size_t i = 0; i < count; ++i)
-    nodes.push_back(T{static_cast<std::uint8_t>(i)});
-  return std::all_of(nodes.begin(), nodes.end(), [](const T& value) {
-    return reinterpret_cast<std::uintptr_t>(&value) % alignof(T) == 0;
-  });
-}
-
-TEST(BlockSource, NodesKeepTheirTypesAlignment) {
-  EXPECT_TRUE(AllAligned<Aligned<1>>(10000));
-  EXPECT_TRUE(AllAligned<Aligned<4>>(10000));
-  EXPECT_TRUE(AllAligned<Aligned<8>>(10000));
-  EXPECT_TRUE(AllAligned<Aligned<16>>(10000));
-}
-
-TEST(BlockSource, ListsSpliceBetweenEachOther) {
-  // Every allocator instance gives back what any other took, so nodes move
-  // between lists (the merge relies on it) and are released by the other.
-  std::list<int, ttPoolAllocator<int>> a(1000, 1);
-  {
-    std::list<int, ttPoolAllocator<int>> b(1000, 2);
-    a.splice(a.end(), b);
-    EXPECT_TRUE(b.empty());
-  }
-  EXPECT_EQ(a.size(), 2000u);
-  EXPECT_EQ(a.back(), 2);
 }
 
 }  // namespace

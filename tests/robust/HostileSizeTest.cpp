@@ -33,6 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 using smftest::Bytes;
 using smftest::Concat;
+const Bytes EOT = smftest::EndOfTrack();
 
 struct ChildRun {
   int status;              // exit status, -1 when killed
@@ -66,38 +67,17 @@ ChildRun Smftempo(const std::vector<std::string>& args, const std::string& error
                   std::string(std::istreambuf_iterator<char>(in), {})};
 }
 
-Bytes Header(std::uint16_t chunks) {
-  return smftest::Header(1, chunks, 96);
-}
-// A chunk's id and the length it announces, whatever follows.
-Bytes ChunkHead(const char* id, std::uint32_t length) {
-  Bytes out(id, id + 4);
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<std::uint8_t>(length >> shift));
-  return out;
-}
+using smftest::ChunkHead;
+const Bytes kHeader1 = smftest::Header(1, 1, 96);
 
-// One track of `events` program changes, each a one-byte delta and one data
-// byte under running status: two bytes an event, the most events per byte a
-// file can hold.
+// One track of `events` program changes of two bytes (a one-byte delta, one
+// data byte under running status): the most events per byte a file can hold.
 Bytes TinyEvents(std::uint32_t events) {
-  Bytes body = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC0, 0x05};
-  for (std::uint32_t i = 1; i < events; ++i) {
-    body.push_back(0x01);
-    body.push_back(static_cast<std::uint8_t>(i & 0x7F));
-  }
-  body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
-  return Concat({smftest::Header(0, 1, 96), smftest::TrackChunk(body)});
-}
-
-// 65,535 track chunks of an end-of-track event each: the most tracks a header
-// can announce, each to be merged.
-Bytes ManyTracks() {
-  Bytes out = Header(0xFFFF);
-  const Bytes chunk = smftest::TrackChunk({0x00, 0xFF, 0x2F, 0x00});
-  for (int i = 0; i < 0xFFFF; ++i)
-    out.insert(out.end(), chunk.begin(), chunk.end());
-  return out;
+  Bytes body = smftest::Hex("00 FF510307A120 00 C005");
+  for (std::uint32_t i = 1; i < events; ++i)
+    body.insert(body.end(), {0x01, static_cast<std::uint8_t>(i & 0x7F)});
+  return Concat(
+      {smftest::Header(0, 1, 96), smftest::TrackChunk(Concat({body, Concat({{0}, EOT})}))});
 }
 
 class HostileSizes : public ::testing::Test {
@@ -116,11 +96,10 @@ class HostileSizes : public ::testing::Test {
       fs::remove_all(folder_, ignored);
   }
   std::string Put(const std::string& name, const Bytes& bytes) {
-    const std::string path = (fs::path(folder_) / name).string();
-    std::ofstream(path, std::ios::binary)
+    std::ofstream(Out(name), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return Out(name);
   }
   std::string Out(const std::string& name) {
     return (fs::path(folder_) / name).string();
@@ -137,43 +116,36 @@ class HostileSizes : public ::testing::Test {
 TEST_F(HostileSizes, MemoryFollowsTheBytesPresent) {
   const struct {
     const char* why;
-    std::string path;
+    Bytes file;
     bool converts = false;  // else refused as no valid SMF
   } kRows[] = {
-      {"65,535 chunks announced, none present", Put("a.mid", Header(0xFFFF))},
+      {"65,535 chunks announced, none present", smftest::Header(1, 0xFFFF, 96)},
       {"a track chunk announcing 4 GiB - 1",
-       Put("b.mid", Concat({Header(1), ChunkHead("MTrk", 0xFFFFFFFF), {0x00, 0x90, 0x3C}}))},
-      {"a foreign chunk announcing 4 GiB - 1",
-       Put("c.mid", Concat({Header(1), ChunkHead("XXXX", 0xFFFFFFFF)}))},
+       Concat({kHeader1, ChunkHead("MTrk", 0xFFFFFFFF), {0x00, 0x90, 0x3C}})},
+      {"a foreign chunk announcing 4 GiB - 1", Concat({kHeader1, ChunkHead("XXXX", 0xFFFFFFFF)})},
       {"a sysex announcing 0x0FFFFFFF bytes",
-       Put("d.mid", Concat({Header(1),
-                            ChunkHead("MTrk", 0x0FFFFFFF),
-                            {0x00, 0xF0, 0xFF, 0xFF, 0xFF, 0x7F, 1}}))},
+       Concat({kHeader1, ChunkHead("MTrk", 0x0FFFFFFF), smftest::Hex("00 F0FFFFFF7F 01")})},
       {"a meta event announcing 0x0FFFFFFF bytes",
-       Put("e.mid", Concat({Header(1),
-                            ChunkHead("MTrk", 0x0FFFFFFF),
-                            {0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 1}}))},
+       Concat({kHeader1, ChunkHead("MTrk", 0x0FFFFFFF), smftest::Hex("00 FF01FFFFFF7F 01")})},
       {"a header announcing 4 GiB - 1 bytes",
-       Put("f.mid", Concat({ChunkHead("MThd", 0xFFFFFFFF), {0, 0, 0, 1, 0, 96}}))},
-      {"two million events of two bytes", Put("g.mid", TinyEvents(2000000)), true},
-      {"65,535 tracks to merge", Put("h.mid", ManyTracks()), true},
+       Concat({ChunkHead("MThd", 0xFFFFFFFF), {0, 0, 0, 1, 0, 96}})},
+      {"two million events of two bytes", TinyEvents(2000000), true},
+      {"65,535 tracks to merge",
+       smftest::Smf(1, 96, std::vector<smftest::Track>(0xFFFF, {{0, EOT}})), true},
   };
-  // The peak of converting a ten-event file: what the program takes anyway.
-  // Measured now, as each child starts as a copy of this process, whose
-  // memory counts in the child's peak.
+  // What the program takes anyway, measured first: each child starts as a
+  // copy of this process, whose memory counts in its peak.
   const ChildRun baseline =
       Run({"--bpm", "90", "-o", Out("base.mid"), Put("small.mid", TinyEvents(10))});
   ASSERT_EQ(baseline.status, 0) << baseline.stderrText;
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
-    const ChildRun run = Run({"--bpm", "90", "--force", "-o", Out("out.mid"), row.path});
-    const auto size = static_cast<double>(fs::file_size(row.path));
-    if (row.converts) {
-      EXPECT_EQ(run.status, 0) << run.stderrText;
-    } else {
-      EXPECT_EQ(run.status, 1);
-      EXPECT_NE(run.stderrText.find("有効な SMF ではありません。"), std::string::npos)
-          << run.stderrText;
+    const ChildRun run =
+        Run({"--bpm", "90", "--force", "-o", Out("out.mid"), Put("in.mid", row.file)});
+    const auto size = static_cast<double>(row.file.size());
+    EXPECT_EQ(run.status, row.converts ? 0 : 1) << run.stderrText;
+    if (!row.converts) {
+      EXPECT_NE(run.stderrText.find("有効な SMF ではありません。"), std::string::npos);
       EXPECT_FALSE(fs::exists(Out("out.mid")));
     }
     const double aboveKiB =
@@ -184,8 +156,7 @@ TEST_F(HostileSizes, MemoryFollowsTheBytesPresent) {
                   row.why, size, perByte);
       RecordProperty(row.why, std::to_string(perByte));
     }
-    // Far above what the model needs (under 30 bytes a byte), and a mebibyte
-    // for what a run takes anyway.
+    // Far above the model's (under 30 bytes a byte), and a mebibyte for what a run takes anyway.
     EXPECT_LT(aboveKiB, 1024.0 + 120.0 * size / 1024.0);
   }
 }

@@ -1,12 +1,11 @@
 // Running out of memory, at every allocation in turn, while a file loads and
-// while it saves. The dialog reports it, returns to no source after a load,
-// writes nothing after a save, and carries on. This executable replaces the
-// global allocation functions, so that the n-th allocation can be made to fail.
+// while it saves: the n-th allocation of the replaced global functions fails.
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>  // std::malloc, std::free, posix_memalign, mkdtemp
+#include <cstdlib>  // std::free, posix_memalign, mkdtemp
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -44,13 +43,28 @@ void Count() {
   }
 }
 
+// Every block from posix_memalign, so that std::free gives back any of them.
+constexpr std::size_t kPlain = alignof(std::max_align_t);
+void* Take(std::size_t n, std::size_t alignment) {
+  Count();
+  void* block = nullptr;
+  if (::posix_memalign(&block, alignment, n == 0 ? 1 : n) != 0)
+    throw std::bad_alloc();
+  return block;
+}
+void* TakeOrNull(std::size_t n, std::size_t alignment) noexcept {
+  try {
+    return Take(n, alignment);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
-// Small blocks and list nodes are cut from the block source's chunks, which
-// take memory from operator new only now and then; any of them may be the one
-// that needs a new chunk. The linker sends every call of the two from outside
-// the block source through these (--wrap, in CMakeLists.txt), so that each
-// counts and can fail too.
+// Any pooled block or node may be the one that needs a new chunk: the linker
+// sends the block source's two functions through these (--wrap), so that
+// each counts and can fail too.
 extern "C" std::uint8_t* __real__Z15ttAllocateBytesj(std::uint32_t n);
 extern "C" void* __real__Z14ttAllocateNodemm(std::size_t n, std::size_t alignment);
 extern "C" std::uint8_t* __wrap__Z15ttAllocateBytesj(std::uint32_t n) {
@@ -64,94 +78,49 @@ extern "C" void* __wrap__Z14ttAllocateNodemm(std::size_t n, std::size_t alignmen
   return __real__Z14ttAllocateNodemm(n, alignment);
 }
 
-void* operator new(std::size_t n) {
-  Count();
-  void* block = std::malloc(n == 0 ? 1 : n);
-  if (block == nullptr)
-    throw std::bad_alloc();
-  return block;
-}
-// Every other form too, so that no block is taken by one allocator and given
-// back to another (the standard library's sorts use the nothrow form).
-void* operator new[](std::size_t n) {
-  return operator new(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return operator new(n);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+// Every form, so that no block is taken by one allocator and given back to
+// another (a sanitizer's included).
+#define TT_NEW(signature, alignment) \
+  void* signature {                  \
+    return Take(n, alignment);       \
   }
-}
-void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept {
-  return operator new(n, tag);
-}
-void operator delete(void* block) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
-// The aligned forms: the block source takes its slabs and large blocks so.
-void* operator new(std::size_t n, std::align_val_t alignment) {
-  Count();
-  void* block = nullptr;
-  if (::posix_memalign(&block, static_cast<std::size_t>(alignment), n == 0 ? 1 : n) != 0)
-    throw std::bad_alloc();
-  return block;
-}
-void* operator new[](std::size_t n, std::align_val_t alignment) {
-  return operator new(n, alignment);
-}
-void* operator new(std::size_t n, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  try {
-    return operator new(n, alignment);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+#define TT_NEW_OR_NULL(signature, alignment) \
+  void* signature noexcept {                 \
+    return TakeOrNull(n, alignment);         \
   }
-}
-void* operator new[](std::size_t n, std::align_val_t alignment,
-                     const std::nothrow_t& tag) noexcept {
-  return operator new(n, alignment, tag);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
+#define TT_DELETE(signature) \
+  void signature noexcept {  \
+    std::free(block);        \
+  }
+TT_NEW(operator new(std::size_t n), kPlain)
+TT_NEW(operator new[](std::size_t n), kPlain)
+TT_NEW(operator new(std::size_t n, std::align_val_t a), static_cast<std::size_t>(a))
+TT_NEW(operator new[](std::size_t n, std::align_val_t a), static_cast<std::size_t>(a))
+TT_NEW_OR_NULL(operator new(std::size_t n, const std::nothrow_t&), kPlain)
+TT_NEW_OR_NULL(operator new[](std::size_t n, const std::nothrow_t&), kPlain)
+TT_NEW_OR_NULL(operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&),
+               static_cast<std::size_t>(a))
+TT_NEW_OR_NULL(operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&),
+               static_cast<std::size_t>(a))
+TT_DELETE(operator delete(void* block))
+TT_DELETE(operator delete[](void* block))
+TT_DELETE(operator delete(void* block, std::size_t))
+TT_DELETE(operator delete[](void* block, std::size_t))
+TT_DELETE(operator delete(void* block, const std::nothrow_t&))
+TT_DELETE(operator delete[](void* block, const std::nothrow_t&))
+TT_DELETE(operator delete(void* block, std::align_val_t))
+TT_DELETE(operator delete[](void* block, std::align_val_t))
+TT_DELETE(operator delete(void* block, std::size_t, std::align_val_t))
+TT_DELETE(operator delete[](void* block, std::size_t, std::align_val_t))
+TT_DELETE(operator delete(void* block, std::align_val_t, const std::nothrow_t&))
+TT_DELETE(operator delete[](void* block, std::align_val_t, const std::nothrow_t&))
 
 namespace {
 
 using smftest::Bytes;
 using Session = smftest::DialogSession;
 
-// The double's own bookkeeping (its file map, its record of messages) is not
-// what is under test: its calls never fail.
+// The double's own bookkeeping is not under test: its calls never fail.
 const ttPlatform* Inner = nullptr;
 template <typename F, F ttPlatform::*Member>
 struct Shelter;
@@ -167,7 +136,8 @@ struct Shelter<R (*)(A...), Member> {
 };
 #define TT_SHELTER(name) table.name = Shelter<decltype(ttPlatform::name), &ttPlatform::name>::Call
 
-// Session over the recording double with every call sheltered.
+// Every call of the double sheltered; files are written by the system's
+// calls, whose allocations count too.
 struct ShelteredSession : Session {
   ttPlatform table{};
   explicit ShelteredSession(const Bytes& source = smftest::RealisticSource()) : Session(source) {
@@ -176,29 +146,27 @@ struct ShelteredSession : Session {
     TT_SHELTER(fileSize);
     TT_SHELTER(readFile);
     TT_SHELTER(closeFile);
-    TT_SHELTER(createTemp);
-    TT_SHELTER(writeAll);
-    TT_SHELTER(closeWritten);
-    TT_SHELTER(replaceFile);
-    TT_SHELTER(removeFile);
     TT_SHELTER(pathExists);
     TT_SHELTER(systemErrorText);
     TT_SHELTER(messageBox);
-    TT_SHELTER(openFileDialog);
     TT_SHELTER(saveFileDialog);
     TT_SHELTER(setItemText);
     TT_SHELTER(getItemText);
+    const ttPlatform real = PosixPlatform();
+    table.createTemp = real.createTemp;
+    table.writeAll = real.writeAll;
+    table.closeWritten = real.closeWritten;
+    table.replaceFile = real.replaceFile;
+    table.removeFile = real.removeFile;
     Platform = &table;
   }
   ~ShelteredSession() { Platform = Inner; }
 };
 
 const std::vector<std::string> kOutOfMemory = {TT_TEXT_OUT_OF_MEMORY};
-const Bytes kOld = {'o', 'l', 'd'};
 
-// A file of long sysex events: few events, but more pooled bytes than a small
-// slab holds, a size that announces a large load, and an image that is a
-// large block of its own.
+// Few long sysex events: more pooled bytes than a small slab holds, and an
+// image that is a large block of its own.
 Bytes LargeSource() {
   smftest::Track events;
   const Bytes data(4000, 0x11);
@@ -209,8 +177,7 @@ Bytes LargeSource() {
 }
 
 TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning) {
-  // The large file's thousands of pooled blocks are not failed one by one:
-  // the small file shows those; here the slabs and the image fail.
+  // The large file's pooled blocks are not failed one by one: the small file's are.
   const struct {
     const char* why;
     Bytes source;
@@ -234,9 +201,7 @@ TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning)
       RunDropCommand(smftest::kDialog, "in.mid");
       Disarm();
       if (SourceLoaded) {
-        // Loaded: past the last allocation, or a failure absorbed where
-        // there is another way (a sort's temporary buffer; a small slab
-        // where a large one found no room).
+        // Past the last allocation, or a failure absorbed (a sort's buffer).
         EXPECT_TRUE(session.platform.messages.empty());
         if (!failed)
           break;
@@ -252,103 +217,68 @@ TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning)
       EXPECT_TRUE(SourceLoaded);
       EXPECT_TRUE(session.platform.messages.empty());
     }
-    // Few, with pooled nodes and blocks, but never none: the image, the
-    // parser, the tracks and the pool's slabs each take their own.
     EXPECT_GT(n, 3u);
   }
   countPooled = true;
 }
 
-void ExpectEachSaveAllocationFailingToWriteNothing(const Bytes& source) {
-  Bytes expected;
-  {
-    Session session(source);
-    session.Drop();
-    session.Save("97.5");
-    expected = session.platform.files["out.mid"];
-    ASSERT_FALSE(expected.empty());
-  }
-  std::size_t n = 0;
-  for (;; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n));
-    ShelteredSession session(source);
-    session.platform.files["out.mid"] = kOld;
-    session.Drop();
-    ASSERT_TRUE(SourceLoaded);
-    session.platform.fields[IDC_TARGET_BPM] = "97.5";
-    session.platform.saveAnswers.push_back("out.mid");
-    Arm(n);
-    RunSaveCommand(smftest::kDialog);
-    Disarm();
-    if (session.platform.messages.empty()) {
-      EXPECT_EQ(session.platform.files["out.mid"], expected);
-      if (!failed)
-        break;
-      continue;
-    }
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
-    EXPECT_EQ(session.platform.files["out.mid"], kOld);
-    EXPECT_TRUE(session.platform.liveTemps.empty());
-    EXPECT_EQ(session.platform.files.size(), 2u);
-    EXPECT_TRUE(SourceLoaded);
-
-    // Every conversion starts from the loaded source, also after a failed one.
-    session.platform.messages.clear();
-    session.Save("97.5");
-    EXPECT_TRUE(session.platform.messages.empty());
-    EXPECT_EQ(session.platform.files["out.mid"], expected);
-  }
-  EXPECT_GE(n, 2u);  // at least the kept source times and the image
-}
-
+// Whatever fails, the folder holds the old file and nothing else, the source
+// stays loaded, and the next save writes what an undisturbed one writes.
 TEST(OutOfMemory, EachAllocationOfASaveFailingWritesNothingAndKeepsTheSource) {
-  ExpectEachSaveAllocationFailingToWriteNothing(smftest::RealisticSource());
-  smftest::GenerateOptions noTempo;
-  noTempo.tempo = false;  // the save adds one, which must not be left half-built
-  ExpectEachSaveAllocationFailingToWriteNothing(smftest::GenerateSmf(3, noTempo));
-}
-
-// The same on a real disk: the file calls are the system's, unsheltered, so
-// an allocation that fails inside them counts too. Whatever fails, the folder
-// holds the old file and nothing else.
-TEST(OutOfMemory, EachAllocationOfASaveToDiskFailingLeavesTheFolderAsItWas) {
   namespace fs = std::filesystem;
   std::string pattern = (fs::temp_directory_path() / "smftempo-oom-XXXXXX").string();
   ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
   const fs::path folder = pattern;
-  const std::string target = (folder / "a-name-longer-than-any-short-string.mid").string();
-  std::size_t n = 0;
-  for (;; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n));
+  const fs::path target = folder / "a-name-longer-than-any-short-string.mid";
+  const Bytes old = {'o', 'l', 'd'};
+  // Saves the loaded source over the old file, the n-th allocation failing.
+  auto save = [&](Session& session, std::size_t n) {
     std::ofstream(target, std::ios::binary | std::ios::trunc).write("old", 3);
-    ShelteredSession session;
-    const ttPlatform real = PosixPlatform();
-    session.table.createTemp = real.createTemp;
-    session.table.writeAll = real.writeAll;
-    session.table.closeWritten = real.closeWritten;
-    session.table.replaceFile = real.replaceFile;
-    session.table.removeFile = real.removeFile;
-    session.Drop();
-    ASSERT_TRUE(SourceLoaded);
     session.platform.fields[IDC_TARGET_BPM] = "97.5";
-    session.platform.saveAnswers.push_back(target);
+    session.platform.saveAnswers.push_back(target.string());
     Arm(n);
     RunSaveCommand(smftest::kDialog);
     Disarm();
-    std::vector<std::string> names;
+    std::vector<fs::path> names;
     for (const auto& entry : fs::directory_iterator(folder))
-      names.push_back(entry.path().filename().string());
-    ASSERT_EQ(names, std::vector<std::string>{fs::path(target).filename().string()});
-    if (session.platform.messages.empty()) {
-      EXPECT_NE(fs::file_size(target), 3u);
-      if (!failed)
-        break;
-      continue;
+      names.push_back(entry.path());
+    EXPECT_EQ(names, std::vector<fs::path>{target}) << "a temporary file is left";
+    return smftest::ReadFile(target.string());
+  };
+  smftest::GenerateOptions noTempo;
+  noTempo.tempo = false;  // the save adds one, which must not be left half-built
+  for (const Bytes& source : {smftest::RealisticSource(), smftest::GenerateSmf(3, noTempo)}) {
+    Bytes expected;
+    {
+      ShelteredSession session(source);
+      session.Drop();
+      expected = save(session, kNever);
+      ASSERT_NE(expected, old);
     }
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
-    EXPECT_EQ(fs::file_size(target), 3u);
+    std::size_t n = 0;
+    for (;; ++n) {
+      SCOPED_TRACE("allocation " + std::to_string(n));
+      ShelteredSession session(source);
+      session.Drop();
+      ASSERT_TRUE(SourceLoaded);
+      const Bytes written = save(session, n);
+      if (session.platform.messages.empty()) {
+        EXPECT_EQ(written, expected);
+        if (!failed)
+          break;
+        continue;
+      }
+      ASSERT_TRUE(failed);
+      EXPECT_EQ(session.platform.Texts(), kOutOfMemory);
+      EXPECT_EQ(written, old);
+      ASSERT_TRUE(SourceLoaded);
+
+      // Every conversion starts from the loaded source, also after a failed one.
+      session.platform.messages.clear();
+      EXPECT_EQ(save(session, kNever), expected);
+      EXPECT_TRUE(session.platform.messages.empty());
+    }
+    EXPECT_GE(n, 2u);  // at least the kept source times and the image
   }
   fs::remove_all(folder);
 }

@@ -60,8 +60,12 @@ Bytes TrackChunk(const Bytes& body) {
   return SmfChunk("MTrk", body);
 }
 
+Bytes ChunkHead(const std::string& id, std::uint32_t length) {
+  return Concat({Bytes(id.begin(), id.end()), U32(length)});
+}
+
 Bytes SmfChunk(const std::string& id, const Bytes& body) {
-  return Concat({Bytes(id.begin(), id.end()), U32(static_cast<std::uint32_t>(body.size())), body});
+  return Concat({ChunkHead(id, static_cast<std::uint32_t>(body.size())), body});
 }
 
 Bytes RiffChunk(const std::string& id, const Bytes& body) {

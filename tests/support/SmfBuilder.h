@@ -11,8 +11,7 @@ namespace smftest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// One event at an absolute tick, with its bytes as they stand in the file
-// after the delta time (status byte included unless running status is meant).
+// An event at an absolute tick, its bytes as in the file after the delta time.
 struct TimedEvent {
   std::uint32_t time;
   Bytes bytes;
@@ -37,6 +36,8 @@ Bytes Header(std::uint16_t format, std::uint16_t chunks, std::uint16_t division,
 Bytes TrackChunk(const Bytes& body);
 // Any chunk of an SMF: the id, the body's length, the body.
 Bytes SmfChunk(const std::string& id, const Bytes& body);
+// A chunk's id and the length it announces, whatever follows.
+Bytes ChunkHead(const std::string& id, std::uint32_t length);
 // A RIFF chunk: the id, the body's length (little-endian), the body and a
 // zero pad byte when its length is odd.
 Bytes RiffChunk(const std::string& id, const Bytes& body);
@@ -52,7 +53,6 @@ Bytes Tempo(std::uint32_t microseconds);  // FF 51 03 tt tt tt
 Bytes EndOfTrack();                       // FF 2F 00
 Bytes NoteOn(std::uint8_t key, std::uint8_t velocity = 100, std::uint8_t channel = 0);
 
-// Options for generated files.
 struct GenerateOptions {
   std::uint16_t format = 1;
   int tracks = 4;
@@ -61,12 +61,8 @@ struct GenerateOptions {
   bool longDeltas = true;  // some deltas need three or four bytes
   bool tempo = true;       // one tempo event at tick 0 in the first track
   std::uint16_t division = 480;
-  // Now and then a delta of four bytes, up to 0x0FFFFFFF; over thousands of
-  // events the absolute times wrap past 2^32 - 1.
-  bool hugeDeltas = false;
-  // Some delta times and sysex/meta lengths written in more bytes than needed
-  // (a reader keeps the padded lengths, a writer shortens the deltas).
-  bool paddedLengths = false;
+  bool hugeDeltas = false;     // now and then up to 0x0FFFFFFF: times wrap past 2^32 - 1
+  bool paddedLengths = false;  // some deltas and sysex/meta lengths in more bytes than needed
 };
 // A valid, realistic file: channel messages of every kind, sysex (F0 and F7),
 // meta events of many types, equal ticks, running status where it may be used.

@@ -1,11 +1,9 @@
 #pragma once
 // Shared by the core tests: every test starts and ends on an empty
-// CurrentSequence, and images are parsed from an exact-size heap copy so that
-// a sanitizer sees any read one byte past the end. Every image a test parses
-// also goes through the model-free validator, which must give the reader's
-// verdict: the guard before each save is only as good as that agreement; and
-// through the command line's file reader without repairs, which must give the
-// reader's verdict and events.
+// CurrentSequence. Every image a test parses is parsed from an exact-size heap
+// copy (a sanitizer sees a read past the end), side by side whenever it is
+// taken, and also goes through the validator and the command line's file
+// reader without repairs, which must give the reader's verdict (and events).
 
 #include <gtest/gtest.h>
 
@@ -86,6 +84,7 @@ inline bool ParseImage(const Bytes& image) {
   const std::vector<Track> events = SnapshotSequence();
   ttSmfParser parser;
   const bool accepted = parser.Parse(copy.get(), size);
+  EXPECT_EQ(parser.sideBySide, accepted) << "a file the reader takes is read side by side";
   EXPECT_EQ(check.fault == ttSmfFault::kOk, accepted)
       << "the validator says " << SmfFaultName(check.fault) << " at byte " << check.offset;
   EXPECT_EQ(read, accepted) << "the file reader without repairs differs";

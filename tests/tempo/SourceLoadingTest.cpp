@@ -32,6 +32,25 @@ Bytes OneTrack(Track events) {
   return Smf(0, 480, {events});
 }
 
+// `tracks` tracks of a note and an end of track; the first one's times wrap
+// past 2^32 (seventeen longest deltas): a source no merge order can take.
+Bytes WrappingTracks(std::uint32_t tracks) {
+  std::vector<Track> all(1, {{0, Tempo(500000)}});
+  for (std::uint32_t i = 1; i <= 17; ++i)
+    all[0].push_back({i * 0x0FFFFFFFu, NoteOn(60)});
+  all[0].push_back({17 * 0x0FFFFFFFu + 1, EndOfTrack()});
+  for (std::uint32_t t = 1; t < tracks; ++t)
+    all.push_back({{t, NoteOn(61)}, {1000000, EndOfTrack()}});
+  return Smf(1, 96, all);
+}
+// Found by fuzzing: a track whose times wrap, merged with one whose end of
+// track is not earlier, once put that end of track in the middle of the merge.
+const char kFuzzWrappedMerge[] =
+    "4D546864000000060001000200604D54726B0000008200A800000064DF000000806FC364FFFFFF7F903C64FFFF"
+    "FF7F903C64FFFFFF7F903C24FFFFFF7F903C64FFFFFF7F903C64FFFFFF7F903C64FFFFFF7F903C64FFFFFF7F90"
+    "3C64FFFFFF7F903C64FFFFFF7F903C64FFFFFF79903C64FFFFFF7F900092FFFFFF7F903C64FFFFFF7F903C64FF"
+    "FFFF7F903C64FFFFFF25903C6401FF2F004D54726B0000000803903C6402FF2F00";
+
 // What merging tracks in time order one after the other gives, and what
 // MergeAllTracks gives at once: the two must be the same. Each step keeps the
 // later end of track (the other track's on a tie) and, at equal times, the
@@ -83,6 +102,10 @@ TEST(SourceLoading, FindsTheTempoOrRefusesWithItsMessageAndForgetsTheBpm) {
       {"tempo 0 would give an infinite BPM", OneTrack({{0, Tempo(0)}}), kUnsupported},
       {"a padded tempo event is a second one",
        OneTrack({{0, Tempo(500000)}, {0, PaddedTempo(500000)}}), kUnsupported},
+      {"times wrapping past 2^32", WrappingTracks(3), kUnsupported},
+      {"times wrapping among 65,535 tracks, refused before the merge", WrappingTracks(0xFFFF),
+       kUnsupported},
+      {"fuzz finding: end of track merged into the middle", Hex(kFuzzWrappedMerge), kUnsupported},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
@@ -164,8 +187,10 @@ TEST(MergeShapes, EachGivesTheSequentialMerge) {
       {"two busy passages with a gap of millions of ticks", 5, 400,
        [](Tick t, Tick i) { return i < 200 ? i + t : 90000000 + i - t; },
        [](Tick) { return 90001000u; }},
-      {"more on one tick than a stretch holds", 2, 600000,
-       [](Tick, Tick i) { return i < 599990 ? 7u : 8u; }, [](Tick) { return 8u; }},
+      // Dense ticks narrow the stretches to a few ticks before the full one,
+      // which is narrowed again, to one tick.
+      {"more on one tick than a stretch holds", 2, 650000,
+       [](Tick, Tick i) { return i < 60000 ? i / 300 : 1000u; }, [](Tick) { return 1000u; }},
       {"tracks holding only their end", 6, 0, [](Tick, Tick) { return 0u; },
        [](Tick t) { return 10 * (t % 3); }},
       {"one track's times out of order", 4, 30,

@@ -72,30 +72,27 @@ TEST(ConvertTempo, RefusesTempiATempoEventCannotHold) {
 }
 
 TEST(ConvertTempo, RefusesTimesBeyondThirtyTwoBitsAndStartsAfreshAfter) {
-  // Longest deltas one after another, until the last time has bit 31 set.
-  Track track = {{0, Tempo(500000)}};
-  for (std::uint32_t k = 1; k <= 9; ++k)
-    track.push_back({k * 0x0FFFFFFFu, NoteOn(60)});
-  track.push_back({track.back().time, EndOfTrack()});
-  RecordingPlatform platform;
-  ASSERT_TRUE(LoadSource(platform, Smf(0, 480, {track})));
-  EXPECT_EQ(ConvertTempo(240), ttConvertResult::kTimeOverflow);
-  ASSERT_EQ(ConvertTempo(60), ttConvertResult::kOk);
-  track.front().bytes = Tempo(1000000);
-  for (TimedEvent& e : track)
-    e.time = e.time / 2 + (e.time & 1);  // halves up
-  EXPECT_EQ(Loaded(), track);
-}
-
-TEST(ConvertTempo, RefusesATimeThatRoundsUpToExactly2To32) {
-  // Tempo 7 to tempo 2: tick 1227133513 goes to 4294967295.5, halves up.
-  Track track = {{0, Tempo(7)}};
-  for (std::uint32_t t = 0x0FFFFFFF; t < 1227133513; t += 0x0FFFFFFF)
-    track.push_back({t, NoteOn(60)});
-  track.push_back({1227133513, EndOfTrack()});
-  RecordingPlatform platform;
-  ASSERT_TRUE(LoadSource(platform, Smf(0, 480, {track})));
-  EXPECT_EQ(ConvertTempo(30000000), ttConvertResult::kTimeOverflow);
+  // Longest deltas up to `end`: at 240 BPM the last time passes 2^32; from
+  // tempo 7 to tempo 2, tick 1227133513 goes to 4294967295.5, halves up.
+  const struct {
+    std::uint32_t tempo, end;
+    double bpm;
+  } kRows[] = {{500000, 9 * 0x0FFFFFFFu, 240}, {7, 1227133513, 30000000}};
+  for (const auto& row : kRows) {
+    Track track = {{0, Tempo(row.tempo)}};
+    for (std::uint32_t t = 0x0FFFFFFF; t < row.end; t += 0x0FFFFFFF)
+      track.push_back({t, NoteOn(60)});
+    track.push_back({row.end, EndOfTrack()});
+    RecordingPlatform platform;
+    ASSERT_TRUE(LoadSource(platform, Smf(0, 480, {track})));
+    EXPECT_EQ(ConvertTempo(row.bpm), ttConvertResult::kTimeOverflow) << row.tempo;
+    ASSERT_EQ(ConvertTempo(120), ttConvertResult::kOk);
+    track.front().bytes = Tempo(500000);
+    for (TimedEvent& e : track)  // nearest tick, halves up
+      e.time =
+          static_cast<std::uint32_t>((std::uint64_t{e.time} * row.tempo * 2 + 500000) / 1000000);
+    EXPECT_EQ(Loaded(), track);
+  }
 }
 
 }  // namespace
