@@ -10,6 +10,7 @@ packages=(
   build-essential cmake            # g++ 12, make, CMake 3.25
   libgtest-dev                     # GoogleTest
   libcli11-dev nlohmann-json3-dev  # smftempo's option parser and JSON reports (header-only)
+  gettext                          # msgfmt: smftempo's message catalogs (po/*.po)
   clang libclang-rt-14-dev         # libFuzzer and the sanitizer runtimes
   valgrind                         # memcheck over the command-line converter
   qt6-base-dev libgl-dev           # the Linux desktop dialog (Qt 6 Widgets)
