@@ -112,7 +112,10 @@ std::vector<ttInputFile> ListInputs(const ttCliOptions& options) {
   for (const std::string& input : options.inputs) {
     FolderId id;
     if (!options.outDir.empty() && FolderAt(input, &id)) {
+      const std::size_t before = files.size();
       walk.Walk(input, id, "");
+      if (files.size() == before)
+        Remark(input, "note: no .mid, .midi, .kar or .rmi file in it");
       continue;
     }
     const std::string output = !options.output.empty()   ? options.output

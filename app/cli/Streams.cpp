@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>  // std::bad_alloc
 #include <vector>
 
 #include "Messages.h"
@@ -47,7 +48,14 @@ std::uint32_t ReadStandardInput() {
       Input.size = kLimit + 1;
       return 0;
     }
-    Input.bytes.insert(Input.bytes.end(), block, block + got);
+    try {
+      Input.bytes.insert(Input.bytes.end(), block, block + got);
+    } catch (const std::bad_alloc&) {
+      // Nothing half read may stand for the input: it is refused whole.
+      Input.bytes.clear();
+      Input.bytes.shrink_to_fit();
+      return ENOMEM;
+    }
     Input.size += n;
   }
 }
