@@ -13,6 +13,7 @@ cli_packages=(
 )
 packages=(
   libgtest-dev                     # GoogleTest
+  gettext                          # msgfmt: smftempo's message catalogs (po/*.po); without it English only
   clang libclang-rt-14-dev         # libFuzzer and the sanitizer runtimes
   valgrind                         # memcheck over the command-line converter
   qt6-base-dev libgl-dev           # the Linux desktop dialog (Qt 6 Widgets)

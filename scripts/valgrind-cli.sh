@@ -60,6 +60,9 @@ check 1 "flatten to a coarser grid, reported" \
 check 1 "repaired, tracks and chunks kept, RMID written back, JSON reports" \
   --bpm 87.5 --repair --keep-tracks --keep-chunks --json --force --out-dir "$work/out" "${seeds[@]}"
 check 0 "one file" --bpm 200 -o "$work/one.mid" "$valid"
+check 0 "standard input to standard output" --bpm 200 -o - - <"$valid"
+mkdir -p "$work/tree"
+check 1 "a folder tree, mirrored" --bpm 87.5 -r --out-dir "$work/tree" "$work/seeds"
 check 1 "a missing file" --bpm 200 -o "$work/two.mid" "$work/missing.mid"
 check 1 "a folder as output" --bpm 200 --force -o "$work/out" "$valid"
 check 2 "a tempo out of range" --bpm 1 -o "$work/three.mid" "$valid"

@@ -1,10 +1,12 @@
 #include "Options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>  // std::any_of
 #include <cstdio>
 
 #include "BpmText.h"
 #include "Messages.h"
+#include "Streams.h"
 #include "TempoConversion.h"  // TempoForBpm
 #include "Texts.h"
 
@@ -20,7 +22,7 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "usage: smftempo --bpm BPM [OPTIONS] -o OUT IN\n"
-    "       smftempo --bpm BPM [OPTIONS] --out-dir DIR IN...\n"
+    "       smftempo --bpm BPM [OPTIONS] --out-dir DIR [-r] IN...\n"
     "       smftempo --info [--json] [--repair] IN...\n"
     "       smftempo --help | --version\n"
     "\n"
@@ -29,9 +31,13 @@ const char kUsage[] =
     "old tempo / new tempo. Format 1 files are merged into one track (format 0).\n"
     "\n"
     "  --bpm BPM         the new tempo in beats per minute (3.5762787 to 60000000)\n"
-    "  -o OUT            output file for a single input\n"
-    "  --out-dir DIR     convert every input into DIR, under its own name\n"
+    "  -o OUT            output file for a single input; - writes standard output\n"
+    "  --out-dir DIR     convert every input into DIR, under its own name; a folder\n"
+    "                    given as an input: its .mid, .midi, .kar and .rmi files\n"
+    "  -r, --recursive   with --out-dir, folders with their subfolders, the tree\n"
+    "                    mirrored under DIR\n"
     "  --force           replace existing output files (never one this run wrote)\n"
+    "  -q, --quiet       print only errors: no notes, progress or summary\n"
     "  --info            print each file's BPM, format, division, tracks, events,\n"
     "                    tempo map and duration, and whether the plain conversion\n"
     "                    takes it\n"
@@ -68,6 +74,8 @@ const char kUsage[] =
     "\n"
     "Examples:\n"
     "  smftempo --bpm 100 -o out.mid song.mid                   # as the dialog does\n"
+    "  smftempo --bpm 100 -o - - < song.mid > out.mid           # standard streams\n"
+    "  smftempo --bpm 100 -r --out-dir converted songs/         # a folder tree\n"
     "  smftempo --bpm 120 --tempo-map flatten -o flat.mid song.mid\n"
     "  smftempo --bpm 90 --tempo-map scale -o slower.mid song.mid\n"
     "  smftempo --division 96 -o coarse.mid song.mid\n"
@@ -80,6 +88,9 @@ const char kUsage[] =
     "  smftempo --bpm 100 --keep-tracks --keep-chunks -o song-100.mid song.mid\n"
     "  smftempo --bpm 100 -o song-100.rmi song.rmi\n"
     "  smftempo --info song.mid\n"
+    "\n"
+    "An input - reads standard input. A batch of several files ends with a line\n"
+    "counting those converted, refused and failed, on stderr.\n"
     "\n"
     "Exit status: 0 all converted, 1 a file was refused or failed, 2 usage error.\n";
 
@@ -132,6 +143,8 @@ int ParseOptions(int argc, char** argv, ttCliOptions* options) {
   app.add_option("--out-dir", options->outDir)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.add_flag("--force", options->force);
+  app.add_flag("-q,--quiet", options->quiet);
+  app.add_flag("-r,--recursive", options->recursive);
   app.add_flag("--info", options->info);
   app.add_option("--tempo-map", tempoMap)->check(CLI::IsMember({"refuse", "flatten", "scale"}));
   app.add_option("--division", options->division)->check(CLI::Range(1u, 32767u));
@@ -171,7 +184,8 @@ int ParseOptions(int argc, char** argv, ttCliOptions* options) {
 
   if (options->info) {
     if (hasBpm || !options->output.empty() || !options->outDir.empty() || !options->IsPlain() ||
-        !tempoMap.empty() || options->report || options->dryRun || options->keepChunks) {
+        !tempoMap.empty() || options->report || options->dryRun || options->keepChunks ||
+        options->recursive) {
       return Usage("--info takes no --bpm, -o, --out-dir, conversion or writing options");
     }
     return kGoOn;
@@ -186,5 +200,15 @@ int ParseOptions(int argc, char** argv, ttCliOptions* options) {
     return Usage("give either -o or --out-dir");
   if (!options->output.empty() && options->inputs.size() != 1)
     return Usage("-o takes exactly one input");
+  if (IsStandardStream(options->outDir))
+    return Usage("--out-dir takes a folder: standard output holds one file (-o -)");
+  if (!options->outDir.empty() &&
+      std::any_of(options->inputs.begin(), options->inputs.end(), IsStandardStream)) {
+    return Usage("standard input (-) has no name for --out-dir: give -o");
+  }
+  if (options->recursive && options->outDir.empty())
+    return Usage("-r takes --out-dir");
+  if (IsStandardStream(options->output) && !options->dryRun && options->Reporting())
+    return Usage("with -o - standard output holds the file: --report and --json need a file");
   return hasBpm ? ReadBpm(bpmText, options) : kGoOn;
 }

@@ -17,6 +17,8 @@ struct ttCliOptions {
   bool report = false;
   bool dryRun = false;
   bool json = false;
+  bool quiet = false;      // -q
+  bool recursive = false;  // -r: folders given as inputs, with their subfolders
 
   // The conversion. Without --bpm (only with --division) tempo is 0: the
   // source keeps its tempo.

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "BpmText.h"
+#include "Locale.h"
 #include "Messages.h"
 #include "SaveFile.h"
 #include "SmfFileReader.h"
 #include "SmfFileWriter.h"
 #include "SmfValidator.h"
 #include "SourceLoading.h"
+#include "Streams.h"
 #include "Texts.h"
 
 namespace {
@@ -96,9 +98,16 @@ std::string DistinctIds(const List& list, Id id) {
   return text;
 }
 
+const char* TempoMapHint() {
+  return Tr(
+      "An SMF with a tempo map (several tempo events, or a tempo event after tick 0) can be "
+      "converted with --tempo-map flatten or --tempo-map scale.");
+}
+
 void HintRepair(const std::string& input, const std::string& ids) {
   char text[1024];
-  std::snprintf(text, sizeof text, TT_TEXT_REPAIRABLE, ids.c_str());
+  std::snprintf(text, sizeof text, Tr("With --repair, it may be read after these repairs: %s"),
+                ids.c_str());
   Hint(input, text);
 }
 
@@ -139,7 +148,8 @@ bool Read(ttWindow window, const std::uint8_t* data, std::uint32_t size, void* c
       ShowErrorMessage(window, TT_TEXT_INVALID_SMF);
       return false;
     case ttSmfReadStatus::kTooLarge:
-      ShowErrorMessage(window, TT_TEXT_REPAIRED_TOO_LARGE);
+      ShowErrorMessage(window,
+                       Tr("The repaired SMF would be 4 GiB or more, so it cannot be read."));
       return false;
   }
   return false;
@@ -178,7 +188,7 @@ void HintAfterRefusal(const Reading& reading) {
   if (CurrentSequence.tracks.empty() && unread && !reading.repair)
     HintRepair(reading.input, SmfNoteId(ttSmfNoteKind::kTrackCount));
   else if (reading.plain && RefusedForTempoMapOnly(CurrentSequence))
-    Hint(reading.input, TT_TEXT_TEMPO_MAP_HINT);
+    Hint(reading.input, TempoMapHint());
 }
 
 std::size_t CountEvents(const ttSmfSequence& sequence) {
@@ -210,7 +220,7 @@ bool Accept(ttWindow window, void* context) {
 }
 
 std::string BpmOrNone(std::uint32_t tempo) {
-  return tempo == 0 ? std::string(TT_TEXT_NONE) : ExactBpmText(tempo);
+  return tempo == 0 ? std::string(Tr("none")) : ExactBpmText(tempo);
 }
 
 // Tells why the tempo-map conversion refused; true on kOk.
@@ -221,23 +231,29 @@ bool TellOutcome(const std::string& input, const ttMapOutcome& outcome) {
       return true;
     case ttMapResult::kTempoMap:
       Tell(input, TT_TEXT_UNSUPPORTED_SMF);
-      Hint(input, TT_TEXT_TEMPO_MAP_HINT);
+      Hint(input, TempoMapHint());
       return false;
     case ttMapResult::kUnsupported:
       Tell(input, TT_TEXT_UNSUPPORTED_SMF);
       return false;
     case ttMapResult::kScaledTempo:
-      std::snprintf(text, sizeof text, TT_TEXT_SCALED_TEMPO, outcome.tick,
-                    static_cast<unsigned long long>(outcome.tempo));
+      std::snprintf(text, sizeof text,
+                    Tr("Scaling the tempo map makes the tempo at tick %u %llu us, outside the "
+                       "range of a tempo event (1 to 16777215)."),
+                    outcome.tick, static_cast<unsigned long long>(outcome.tempo));
       Tell(input, text);
       return false;
     case ttMapResult::kNotExact:
-      std::snprintf(text, sizeof text, TT_TEXT_NOT_EXACT, BpmOrNone(outcome.slower).c_str(),
-                    BpmOrNone(outcome.faster).c_str());
+      std::snprintf(text, sizeof text,
+                    Tr("No division (a whole number from 1 to 32767) gives this tempo without "
+                       "moving a tick. The nearest BPMs that convert exactly: slower %s, "
+                       "faster %s"),
+                    BpmOrNone(outcome.slower).c_str(), BpmOrNone(outcome.faster).c_str());
       Tell(input, text);
       return false;
     case ttMapResult::kExactFlatten:
-      Tell(input, TT_TEXT_EXACT_FLATTEN);
+      Tell(input, Tr("A file whose tempo changes cannot be given one tempo without moving a tick "
+                     "(--exact and --tempo-map flatten)."));
       return false;
     case ttMapResult::kTimeOverflow:
       Tell(input, TT_TEXT_TIME_OVERFLOW);
@@ -311,7 +327,10 @@ bool BuildFileImage(const std::string& input, const ttSmfLayout& layout, ttByteA
   ttSmfLimit limit = ttSmfLimit::kDeltaTime;
   size = BuildSmfFileImage(layout, image, &limit);
   if (size == 0) {
-    Tell(input, limit == ttSmfLimit::kTrackCount ? TT_TEXT_TOO_MANY_CHUNKS : SmfLimitText(limit));
+    Tell(input, limit == ttSmfLimit::kTrackCount
+                    ? Tr("The converted SMF would have more than 65535 tracks and chunks "
+                         "together, more than its header can count, so it cannot be saved.")
+                    : SmfLimitText(limit));
     return false;
   }
   // Nothing our own reader would refuse may reach the disk: a fault of ours.
@@ -333,7 +352,7 @@ bool ConvertFile(const ttCliOptions& options, const std::string& input, const st
   Progress progress(input, LargeFileOnTerminal(input));
 
   // Reading.
-  progress.Stage("読み込み中...");
+  progress.Stage(Tr("reading..."));
   CurrentSequence.Clear();
   ttSmfLayout layout;
   Reading reading{input,
@@ -347,7 +366,7 @@ bool ConvertFile(const ttCliOptions& options, const std::string& input, const st
   if (!LoadSourceSmfWith(About(input), input.c_str(), Accept, &reading, Read))
     return false;
 
-  progress.Stage("変換中...");
+  progress.Stage(Tr("converting..."));
   if (reading.plain ? !ConvertPlain(options, input, report)
                     : !ConvertMapped(options, input, report)) {
     return false;
@@ -366,9 +385,12 @@ bool ConvertFile(const ttCliOptions& options, const std::string& input, const st
   report->outputBytes = size;
   if (options.dryRun)
     return true;
-  progress.Stage("書き込み中...");
-  if (!WriteFileReplacing(About(output), output.c_str(), image.data, size))
+  progress.Stage(Tr("writing..."));
+  if (IsStandardStream(output)
+          ? !WriteStandardOutput(About(output), image.data, size)
+          : !WriteFileReplacing(About(output), output.c_str(), image.data, size)) {
     return false;
+  }
   report->written = true;
   return true;
 }

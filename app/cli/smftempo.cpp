@@ -1,16 +1,15 @@
 // smftempo: the command-line converter. Same loading, checks, conversion and
 // writing as the dialog by default; tempo maps, division changes, exact
 // conversions and reports beyond it. Messages go to stderr as
-// "smftempo: PATH: text", reports to stdout.
+// "smftempo: PATH: text" in the user's language, reports to stdout.
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>  // std::_Exit
 
 #include "Batch.h"
-#include "Messages.h"
+#include "Locale.h"
 #include "Options.h"
-#include "PosixPlatform.h"
+#include "Streams.h"
 
 namespace {
 
@@ -32,12 +31,8 @@ int Finish(int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // System error texts in the user's language; numbers never go through the
-  // C library's locale (ParseBpmText reads '.' whatever the locale says).
-  std::setlocale(LC_MESSAGES, "");
-  std::setlocale(LC_CTYPE, "");
-  ttPlatform table = PosixPlatform();
-  table.messageBox = PrintMessage;
+  SetUpLanguage();
+  const ttPlatform table = CommandLinePlatform();
   Platform = &table;
 
   ttCliOptions options;

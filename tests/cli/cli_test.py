@@ -5,8 +5,10 @@ independent reader."""
 
 import bisect
 import csv
+import errno
 import itertools
 import json
+import locale
 import os
 import random
 import re
@@ -35,9 +37,8 @@ def check(condition, what):
     return condition
 
 
-def run(*args):  # system texts in English
-    done = subprocess.run([SMFTEMPO, *args], capture_output=True, env=dict(os.environ, LC_ALL="C"),
-                          timeout=60)  # a hang fails the case
+def run(*args):  # in the locale the test runs in (CMake sets ja_JP.UTF-8)
+    done = subprocess.run([SMFTEMPO, *args], capture_output=True, timeout=60)  # a hang fails
     return done.returncode, done.stdout.decode(), done.stderr.decode()
 
 
@@ -296,8 +297,9 @@ def case_batch():
     bad, missing = write("bad.mid", smf(2, 480, [[(0, EOT)]])), os.path.join(WORK, "missing.mid")
     os.makedirs(outdir := os.path.join(WORK, "out"))
     code, _, stderr = run("--bpm", "90", "--out-dir", outdir, *good[:2], bad, missing, good[2])
-    check(code == 1 and stderr == "smftempo: %s: %s\nsmftempo: %s: No such file or directory\n"
-          % (bad, UNSUPPORTED, missing), "batch going on past failures: %d %r" % (code, stderr))
+    check(code == 1 and stderr == "smftempo: %s: %s\nsmftempo: %s: %s\nsmftempo: 変換 3 件、拒否 1 件、"
+          "失敗 1 件\n" % (bad, UNSUPPORTED, missing, os.strerror(errno.ENOENT)),
+          "batch going on past failures: %d %r" % (code, stderr))
     check(sorted(os.listdir(outdir)) == ["a.mid", "b.mid", "c.mid"], "batch outputs")
     check(run("--force", "--bpm", "45", "--out-dir", outdir + "/", *good)[0] == 0, "batch --force")
     for src in good:
@@ -307,7 +309,8 @@ def case_batch():
     twin = write("sub/a.mid", generate(4, 2, 50, 400000))
     code, _, stderr = run("--force", "--bpm", "60", "--out-dir", outdir, good[0], twin, good[2])
     check(code == 1 and stderr == "smftempo: %s: 出力ファイル %s は、この実行で先に別の入力から"
-          "書き込んだファイルです。置き換えずに、この入力は変換しません。\n" % (twin, outdir + "/a.mid"),
+          "書き込んだファイルです。置き換えずに、この入力は変換しません。\nsmftempo: 変換 2 件、拒否 1 件、"
+          "失敗 0 件\n" % (twin, outdir + "/a.mid"),
           "same name twice: %d %r" % (code, stderr))
     check_conversion(good[0], os.path.join(outdir, "a.mid"), 60.0)
     check_conversion(good[2], os.path.join(outdir, "c.mid"), 60.0)
@@ -603,6 +606,7 @@ def case_corpus():
 
 if __name__ == "__main__":
     SMFTEMPO, WORK, CORPUS, CASE = sys.argv[1:5]
+    locale.setlocale(locale.LC_MESSAGES, "")  # os.strerror as smftempo says it
     if mido is None and CASE not in ("help", "usage", "info"):
         print("mido is not installed for", sys.executable)
         sys.exit(77)
