@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>  // std::shuffle
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -19,36 +18,15 @@ struct Block {
   std::uint8_t* data;
   std::uint32_t size;
   std::uint8_t tag;
-  bool node;
+  bool node;  // cut from the node pool, 8-byte aligned
 };
 
-Block Take(std::uint32_t size, std::uint8_t tag, bool node) {
-  Block block{nullptr, size, tag, node};
-  block.data = node ? static_cast<std::uint8_t*>(ttAllocateNode(size, 8)) : ttAllocateBytes(size);
-  if (size != 0)
-    std::memset(block.data, tag, size);
-  return block;
-}
-
-void Give(const Block& block) {
-  if (block.node) {
-    ttReleaseNode(block.data, block.size);
-  } else {
-    ttReleaseBytes(block.data, block.size);
-  }
-}
-
-bool Intact(const Block& block) {
-  for (std::uint32_t i = 0; i < block.size; ++i) {
-    if (block.data[i] != block.tag)
-      return false;
-  }
-  return true;
+void Give(const Block& b) {
+  b.node ? ttReleaseNode(b.data, b.size) : ttReleaseBytes(b.data, b.size);
 }
 
 TEST(BlockSource, BlocksStayApartWhileOthersComeAndGo) {
-  // Sizes are taken in turn; 48 stands for a list node (cut from the node
-  // pool, 8-byte aligned). Counts are large enough to fill several chunks,
+  // Sizes are taken in turn, 48 as a list node; counts fill several chunks,
   // and the large sizes several slabs.
   const struct {
     const char* why;
@@ -67,7 +45,12 @@ TEST(BlockSource, BlocksStayApartWhileOthersComeAndGo) {
     auto takeMore = [&](std::size_t n) {
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t size = row.sizes[live.size() % row.sizes.size()];
-        live.push_back(Take(size, static_cast<std::uint8_t>(random() | 1u), size == 48));
+        Block b{nullptr, size, static_cast<std::uint8_t>(random() | 1u), size == 48};
+        b.data =
+            b.node ? static_cast<std::uint8_t*>(ttAllocateNode(size, 8)) : ttAllocateBytes(size);
+        if (size != 0)
+          std::memset(b.data, b.tag, size);
+        live.push_back(b);
       }
     };
     takeMore(row.count);
@@ -78,15 +61,12 @@ TEST(BlockSource, BlocksStayApartWhileOthersComeAndGo) {
       Give(live[i]);
     live.resize(row.count / 2);
     takeMore(row.count);
-
-    for (const Block& block : live) {
-      ASSERT_TRUE(Intact(block)) << "a block of " << block.size << " bytes was overwritten";
-      if (block.node) {
-        ASSERT_EQ(reinterpret_cast<std::uintptr_t>(block.data) % 8, 0u);
-      }
+    for (const Block& b : live) {
+      ASSERT_EQ(std::count(b.data, b.data + b.size, b.tag), b.size)
+          << b.size << " bytes overwritten";
+      ASSERT_TRUE(!b.node || reinterpret_cast<std::uintptr_t>(b.data) % 8 == 0);
     }
-    for (const Block& block : live)
-      Give(block);
+    std::for_each(live.begin(), live.end(), Give);
   }
 }
 
