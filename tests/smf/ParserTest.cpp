@@ -16,15 +16,8 @@ namespace {
 
 using Reader = SequenceTest;
 
-// The smallest file that uses running status.
-const Bytes kExample = {
-    'M',  'T',  'h',  'd',  0x00, 0x00, 0x00, 0x06,  // header chunk, 6 bytes follow
-    0x00, 0x00, 0x00, 0x01, 0x00, 0x60,              // format 0, 1 chunk, 96 ticks per quarter
-    'M',  'T',  'r',  'k',  0x00, 0x00, 0x00, 0x0B,  // track chunk, 11 bytes follow
-    0x00, 0x90, 0x3C, 0x40,                          // delta 0, note on C4 velocity 64
-    0x10, 0x3E, 0x40,                                // delta 16, running status: note on D4
-    0x00, 0xFF, 0x2F, 0x00,                          // delta 0, end of track
-};
+// The smallest file that uses running status: 3E 40 on the status of 90 3C 40.
+const Bytes kExample = Concat({Header(0, 1, 96), TrackChunk(Hex("00 903C40  10 3E40  00 FF2F00"))});
 const Bytes kEotChunk = TrackChunk(Hex("00 FF2F00"));
 
 Bytes Chunk(const std::string& id, std::uint32_t length, const Bytes& body) {

@@ -99,20 +99,5 @@ TEST_F(SideBySide, StoresWhatReadingChunkAfterChunkStores) {
   }
 }
 
-// What reading side by side is for: two tracks on alternate ticks lie in
-// memory in the order of their merge.
-TEST_F(SideBySide, StoresTheEventsOfAllTracksInTimeOrder) {
-  ASSERT_TRUE(ParseImage(Smf(
-      1, 96, Tracks(2, 500, [](int t, int i) { return static_cast<std::uint32_t>(2 * i + t); }))));
-  std::vector<const ttSmfEvent*> merged;
-  const ttSmfTrack &a = CurrentSequence.tracks.front(), &b = CurrentSequence.tracks.back();
-  for (auto ea = a.begin(), eb = b.begin(); ea != a.end() || eb != b.end();)
-    merged.push_back(eb == b.end() || (ea != a.end() && ea->time <= eb->time) ? &*ea++ : &*eb++);
-  std::size_t backwards = 0;  // where the pool moved on to another chunk, if at all
-  for (std::size_t i = 1; i < merged.size(); ++i)
-    backwards += merged[i] < merged[i - 1] ? 1u : 0u;
-  EXPECT_LE(backwards, 2u);
-}
-
 }  // namespace
 }  // namespace smftest
