@@ -53,7 +53,7 @@ struct GenerateOptions {
   int tracks = 4;
   int eventsPerTrack = 500;
   bool runningStatus = true;
-  bool tempo = true;       // one tempo event at tick 0 in the first track
+  bool tempo = true;  // one tempo event at tick 0 in the first track
   std::uint16_t division = 480;
 };
 // A valid, realistic file: channel messages of every kind, sysex (F0 and F7),

@@ -105,10 +105,10 @@ inline bool ParseImage(const Bytes& image) {
 
 // Loads `file` as in.mid through the recording platform; on success every
 // event is in the first track, which Loaded() gives.
-inline bool LoadSource(RecordingPlatform& platform, const Bytes& file, ttWindow owner = nullptr) {
+inline bool LoadSource(RecordingPlatform& platform, const Bytes& file) {
   platform.files["in.mid"] = file;
   CurrentSequence.Clear();
-  return LoadSourceSmf(owner, "in.mid");
+  return LoadSourceSmf(nullptr, "in.mid");
 }
 inline Track Loaded() {
   return EventsOf(CurrentSequence.tracks.front());
