@@ -5,6 +5,7 @@
 // it calls repairable, and what it reads the file writer writes as a valid
 // image that reads back to the same events and kept bytes, nothing to repair.
 
+#include <algorithm>  // std::equal, std::min
 #include <cstddef>
 #include <cstdint>
 #include <cstring>  // std::memcpy
@@ -21,17 +22,13 @@
 
 namespace {
 
+// The same chunks, each after the same tracks of the `tracks` written.
 bool SameChunks(const std::vector<ttSmfChunk>& a, const std::vector<ttSmfChunk>& b,
                 std::uint32_t tracks) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const std::uint32_t place = a[i].tracksBefore < tracks ? a[i].tracksBefore : tracks;
-    if (std::memcmp(a[i].id, b[i].id, 4) != 0 || a[i].data != b[i].data ||
-        place != b[i].tracksBefore)
-      return false;
-  }
-  return true;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](const auto& x, const auto& y) {
+    return std::memcmp(x.id, y.id, 4) == 0 && x.data == y.data &&
+           std::min(x.tracksBefore, tracks) == y.tracksBefore;
+  });
 }
 
 // Writes what CurrentSequence and `layout` hold and reads it back.

@@ -14,20 +14,9 @@
 
 namespace {
 
-struct Block {
-  std::uint8_t* data;
-  std::uint32_t size;
-  std::uint8_t tag;
-  bool node;  // cut from the node pool, 8-byte aligned
-};
-
-void Give(const Block& b) {
-  b.node ? ttReleaseNode(b.data, b.size) : ttReleaseBytes(b.data, b.size);
-}
-
 TEST(BlockSource, BlocksStayApartWhileOthersComeAndGo) {
-  // Sizes are taken in turn, 48 as a list node; counts fill several chunks,
-  // and the large sizes several slabs.
+  // Sizes are taken in turn, 48 as a list node (8-byte aligned, from the node
+  // pool); counts fill several chunks, and the large sizes several slabs.
   const struct {
     const char* why;
     std::vector<std::uint32_t> sizes;
@@ -38,6 +27,14 @@ TEST(BlockSource, BlocksStayApartWhileOthersComeAndGo) {
       {"around the largest pooled size", {4095, 4096, 4097, 1}, 8000},
       {"empty blocks among one-byte ones", {0, 1}, 2000},
   };
+  struct Block {
+    std::uint8_t* data;
+    std::uint32_t size;
+    std::uint8_t tag;
+  };
+  auto give = [](const Block& b) {
+    b.size == 48 ? ttReleaseNode(b.data, b.size) : ttReleaseBytes(b.data, b.size);
+  };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     std::mt19937 random(20261207);
@@ -45,28 +42,27 @@ TEST(BlockSource, BlocksStayApartWhileOthersComeAndGo) {
     auto takeMore = [&](std::size_t n) {
       for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t size = row.sizes[live.size() % row.sizes.size()];
-        Block b{nullptr, size, static_cast<std::uint8_t>(random() | 1u), size == 48};
-        b.data =
-            b.node ? static_cast<std::uint8_t*>(ttAllocateNode(size, 8)) : ttAllocateBytes(size);
+        const auto tag = static_cast<std::uint8_t>(random() | 1u);
+        live.push_back({size == 48 ? static_cast<std::uint8_t*>(ttAllocateNode(size, 8))
+                                   : ttAllocateBytes(size),
+                        size, tag});
         if (size != 0)
-          std::memset(b.data, b.tag, size);
-        live.push_back(b);
+          std::memset(live.back().data, tag, size);
       }
     };
     takeMore(row.count);
     // Half goes back in random order, emptying some chunks and not others;
     // as many again are cut, some where the released ones were.
     std::shuffle(live.begin(), live.end(), random);
-    for (std::size_t i = row.count / 2; i < live.size(); ++i)
-      Give(live[i]);
+    std::for_each(live.begin() + static_cast<std::ptrdiff_t>(row.count / 2), live.end(), give);
     live.resize(row.count / 2);
     takeMore(row.count);
     for (const Block& b : live) {
       ASSERT_EQ(std::count(b.data, b.data + b.size, b.tag), b.size)
           << b.size << " bytes overwritten";
-      ASSERT_TRUE(!b.node || reinterpret_cast<std::uintptr_t>(b.data) % 8 == 0);
+      ASSERT_TRUE(b.size != 48 || reinterpret_cast<std::uintptr_t>(b.data) % 8 == 0);
     }
-    std::for_each(live.begin(), live.end(), Give);
+    std::for_each(live.begin(), live.end(), give);
   }
 }
 
