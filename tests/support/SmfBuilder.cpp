@@ -112,7 +112,7 @@ Bytes NoteOn(std::uint8_t key, std::uint8_t velocity, std::uint8_t channel) {
   return {static_cast<std::uint8_t>(0x90 | channel), key, velocity};
 }
 
-Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Track>* expected) {
+Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o) {
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   auto byte7 = [&]() { return static_cast<std::uint8_t>(rng() & 0x7F); };
@@ -124,10 +124,7 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
   };
 
   Bytes out = Header(o.format, static_cast<std::uint16_t>(o.tracks), o.division);
-  if (expected != nullptr)
-    expected->clear();
   for (int t = 0; t < o.tracks; ++t) {
-    Track stored;  // as the reader stores them
     Bytes body;
     std::uint32_t time = 0;
     std::uint32_t previous = 0;
@@ -138,7 +135,6 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
       const bool omit = channel && o.runningStatus && running == full[0] && pick(4) != 0;
       body.insert(body.end(), full.begin() + (omit ? 1 : 0), full.end());
       running = channel ? full[0] : -1;
-      stored.push_back({time, full});
       previous = time;
     };
     if (t == 0 && o.tempo)
@@ -177,8 +173,6 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
     emit(EndOfTrack(), false);
     const Bytes chunk = TrackChunk(body);
     out.insert(out.end(), chunk.begin(), chunk.end());
-    if (expected != nullptr)
-      expected->push_back(std::move(stored));
   }
   return out;
 }

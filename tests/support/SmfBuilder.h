@@ -58,9 +58,7 @@ struct GenerateOptions {
 };
 // A valid, realistic file: channel messages of every kind, sysex (F0 and F7),
 // meta events of many types, equal ticks, running status where it may be used.
-// Also returns the events as a reader should store them (status restored).
-Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& options,
-                  std::vector<Track>* expected = nullptr);
+Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& options);
 
 Bytes ReadFile(const std::string& path);
 
