@@ -16,10 +16,6 @@ namespace {
 
 using SideBySide = SequenceTest;
 
-Bytes Sysex(std::uint8_t tag) {
-  return {0xF0, 0x05, 0x7E, 0x7F, 0x09, tag, 0xF7};
-}
-
 // `tracks` tracks of `events` events each: event i of track t at tick
 // time(t, i), a note-on, every seventh a sysex; then the end of track.
 template <typename Time>
@@ -30,7 +26,8 @@ std::vector<Track> Tracks(int tracks, int events, Time time) {
     std::uint32_t last = 0;
     for (int i = 0; i < events; ++i) {
       last = time(t, i);
-      track.push_back({last, i % 7 == 3 ? Sysex(static_cast<std::uint8_t>(t))
+      track.push_back({last, i % 7 == 3 ? Bytes{0xF0, 0x05, 0x7E, 0x7F, 0x09,
+                                                static_cast<std::uint8_t>(t), 0xF7}
                                         : NoteOn(static_cast<std::uint8_t>(i % 128),
                                                  static_cast<std::uint8_t>(1 + t % 127))});
     }
