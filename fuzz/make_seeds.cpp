@@ -12,13 +12,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: smf_seeds FOLDER\n");
     return 2;
   }
-  const std::filesystem::path folder(argv[1]);
-  std::filesystem::create_directories(folder);
+  std::filesystem::create_directories(argv[1]);
   for (const FuzzSeed& seed : MakeSeeds()) {
-    std::ofstream out(folder / (seed.name + ".mid"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(seed.bytes.data()),
-              static_cast<std::streamsize>(seed.bytes.size()));
-    if (!out) {
+    std::ofstream out(std::filesystem::path(argv[1]) / (seed.name + ".mid"), std::ios::binary);
+    if (!out.write(reinterpret_cast<const char*>(seed.bytes.data()),
+                   static_cast<std::streamsize>(seed.bytes.size()))) {
       std::fprintf(stderr, "smf_seeds: cannot write %s\n", seed.name.c_str());
       return 1;
     }

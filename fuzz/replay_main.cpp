@@ -11,23 +11,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
   std::vector<FuzzSeed> inputs = argc == 1 ? MakeSeeds() : std::vector<FuzzSeed>();
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path arg(argv[i]);
-    std::vector<std::filesystem::path> files{arg};
-    if (std::filesystem::is_directory(arg)) {
-      files.clear();
-      for (const auto& entry : std::filesystem::directory_iterator(arg)) {
-        if (entry.is_regular_file())
-          files.push_back(entry.path());
-      }
-    }
-    for (const std::filesystem::path& file : files) {
-      if (!std::filesystem::is_regular_file(file)) {
+    std::vector<fs::path> files{argv[i]};
+    if (fs::is_directory(files[0]))
+      files.assign(fs::directory_iterator(files[0]), fs::directory_iterator());
+    for (const fs::path& file : files) {
+      if (!fs::is_regular_file(file) && !fs::is_directory(argv[i])) {
         std::fprintf(stderr, "replay: cannot read %s\n", file.c_str());
         return 1;
       }
-      inputs.push_back({file.string(), smftest::ReadFile(file.string())});
+      if (fs::is_regular_file(file))
+        inputs.push_back({file.string(), smftest::ReadFile(file.string())});
     }
   }
   for (const FuzzSeed& input : inputs) {

@@ -58,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FuzzCheck(event.time >= previous, "a track out of time order");
       previous = event.time;
     }
-    FuzzCheck(track.back().bytes.length == 3 && track.back().bytes.data[1] == 0x2F,
-              "the end of track not last");
+    FuzzCheck(EndsWithEndOfTrack(track), "the end of track not last");
     events += track.size();
   }
   for (const ttTempoChange& change : after.changes)

@@ -9,13 +9,11 @@
 
 namespace {
 
-// Recognisable contents, so that kept and lost bytes can be told apart.
 std::uint8_t Pattern(std::uint32_t i) {
   return static_cast<std::uint8_t>(0xA0 + i);
 }
 
-// A block of `capacity` bytes filled with Pattern, `length` of them in use;
-// capacity 0 means no block.
+// A block of `capacity` bytes filled with Pattern, `length` of them in use.
 void Fill(ttByteArray& a, std::uint32_t length, std::uint32_t capacity) {
   if (capacity == 0)
     return;
@@ -62,29 +60,22 @@ TEST(ByteArray, ResizeModes) {
   }
 }
 
-TEST(ByteArray, CopiesAreExactAndIndependent) {
-  ttByteArray roomy;
+TEST(ByteArray, CopiesAndAssignmentsAreExactAndIndependent) {
+  ttByteArray roomy, target, empty;
   Fill(roomy, 2, 8);
-  ttByteArray copy(roomy);
-  EXPECT_EQ(copy.capacity, 2u) << "no spare room on a copy";
-  ASSERT_NE(copy.data, roomy.data);
-  roomy.data[0] = 0;
-  EXPECT_EQ(copy.data[0], Pattern(0)) << "the copy owns its bytes";
-  EXPECT_EQ(copy.data[1], Pattern(1));
-
-  // Assignment follows the same rule, whatever the target held before.
-  ttByteArray target;
   Fill(target, 10, 10);
+  ttByteArray copy(roomy);
   target = copy;
-  EXPECT_EQ(target.length, 2u);
-  EXPECT_EQ(target.capacity, 2u);
-  EXPECT_EQ(target.data[1], Pattern(1));
+  roomy.data[0] = 0;
   ttByteArray& alias = target;
   target = alias;
-  EXPECT_EQ(target.data[1], Pattern(1)) << "self-assignment keeps the bytes";
-  target = ttByteArray();
-  EXPECT_EQ(target.data, nullptr) << "an empty array's copy holds no block";
-  EXPECT_EQ(target.capacity, 0u);
+  for (const ttByteArray* a : {&copy, &target}) {
+    EXPECT_EQ(a->length, 2u);
+    EXPECT_EQ(a->capacity, 2u) << "no spare room on a copy";
+    EXPECT_TRUE(a->data[0] == Pattern(0) && a->data[1] == Pattern(1)) << "owns its bytes";
+  }
+  target = empty;
+  EXPECT_TRUE(target.data == nullptr && target.capacity == 0) << "an empty copy holds no block";
 }
 
 }  // namespace

@@ -66,42 +66,46 @@ TEST_F(Writer, MeasuresEachChunkAndAllocatesOnceExactly) {
   EXPECT_EQ(sizes, (std::vector<std::uint32_t>{15, 13})) << "the list is emptied first";
   EXPECT_EQ(BuildImage(), Concat({Header(1, 2, 96), TrackChunk(Hex("00 C005 00 FF2F00")),
                                   TrackChunk(Hex("8100 FF2F00"))}));
-  ttByteArray file;
+  ttByteArray file, out;
   ASSERT_EQ(BuildSmfFileImage(ttSmfLayout(), file), 42u);
   EXPECT_EQ(Bytes(file.data, file.data + file.length), BuildImage())
       << "without a layout, the command line writes the dialogs' bytes";
-  for (const std::uint32_t heldBefore : {0u, 100u}) {
-    ttByteArray out;
-    out.Resize(heldBefore, 0);
-    EXPECT_EQ(BuildSmfImage(out), 42u);
-    EXPECT_EQ(out.capacity, 42u) << "one exact allocation, whatever was held";
-  }
+  out.Resize(100, 0);
+  EXPECT_EQ(BuildSmfImage(out), 42u);
+  EXPECT_EQ(out.capacity, 42u) << "one exact allocation, whatever was held";
 }
 
 TEST_F(Writer, RefusesWhatItsReaderWouldRefuse) {
   const struct {
     const char* why;
     std::vector<const char*> tracks;
+    std::uint32_t chunks = 0;  // foreign chunks kept before the tracks, all counted
+    ttSmfLimit limit = ttSmfLimit::kDeltaTime;
+    std::uint32_t size = 0;
   } kRows[] = {
       {"first delta above 0x0FFFFFFF", {"268435456:FF2F00"}},
       {"a time below its predecessor's", {"10:C005 5:FF2F00"}},
       {"a delta above 0x0FFFFFFF later on", {"1:C005 268435457:FF2F00"}},
       {"a bad track after a good one", {"0:C005 268435455:FF2F00", "4294967295:FF2F00"}},
+      {"one chunk more than the header counts", {"0:FF2F00"}, 65535, ttSmfLimit::kTrackCount},
+      {"the header's count full", {"0:FF2F00"}, 65534, ttSmfLimit::kSize, 14 + 8 * 65534 + 12},
   };
   for (const auto& c : kRows) {
     SCOPED_TRACE(c.why);
     CurrentSequence.Clear();
     for (const char* events : c.tracks)
       CurrentSequence.AddTrack() = MakeTrack(Events(events));
-    EXPECT_EQ(MeasureTrackChunk(CurrentSequence.tracks.back()), 0u);
-    EXPECT_EQ(MeasureSmfImage(nullptr), 0u);
-    ttByteArray out;
-    out.Resize(40, 0);
-    ttSmfLimit limit = ttSmfLimit::kSize;
-    EXPECT_EQ(BuildSmfImage(out, &limit), 0u);
-    EXPECT_EQ(limit, ttSmfLimit::kDeltaTime);
-    EXPECT_EQ(out.data, nullptr) << "nothing half-written is left to save";
-    EXPECT_EQ(out.length, 0u);
+    ttSmfLayout layout;
+    layout.chunks.assign(c.chunks, ttSmfChunk{{'J', 'u', 'n', 'k'}, {}, 0});
+    for (const bool file : {c.chunks != 0, true}) {
+      ttByteArray out;
+      out.Resize(40, 0);
+      ttSmfLimit limit = ttSmfLimit::kSize;
+      EXPECT_EQ(file ? BuildSmfFileImage(layout, out, &limit) : BuildSmfImage(out, &limit), c.size);
+      EXPECT_EQ(limit, c.limit);
+      EXPECT_EQ(out.length, c.size);
+      EXPECT_EQ(out.data == nullptr, out.length == 0) << "nothing half-written is left to save";
+    }
   }
 }
 

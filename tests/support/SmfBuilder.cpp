@@ -112,7 +112,7 @@ Bytes NoteOn(std::uint8_t key, std::uint8_t velocity, std::uint8_t channel) {
   return {static_cast<std::uint8_t>(0x90 | channel), key, velocity};
 }
 
-Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Track>* expected) {
+Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o) {
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   auto byte7 = [&]() { return static_cast<std::uint8_t>(rng() & 0x7F); };
@@ -123,32 +123,18 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
     return b;
   };
 
-  // VarLen(v), sometimes with leading 0x80 bytes, never more than four bytes in all.
-  auto padded = [&](std::uint32_t v) {
-    Bytes b = VarLen(v);
-    if (o.paddedLengths && pick(4) == 0) {
-      const int extra = pick(static_cast<int>(5 - b.size()));
-      b.insert(b.begin(), static_cast<std::size_t>(extra), std::uint8_t{0x80});
-    }
-    return b;
-  };
-
   Bytes out = Header(o.format, static_cast<std::uint16_t>(o.tracks), o.division);
-  if (expected != nullptr)
-    expected->clear();
   for (int t = 0; t < o.tracks; ++t) {
-    Track stored;  // as the reader stores them
     Bytes body;
     std::uint32_t time = 0;
     std::uint32_t previous = 0;
     int running = -1;
     auto emit = [&](const Bytes& full, bool channel) {
-      const Bytes delta = padded(time - previous);
+      const Bytes delta = VarLen(time - previous);
       body.insert(body.end(), delta.begin(), delta.end());
       const bool omit = channel && o.runningStatus && running == full[0] && pick(4) != 0;
       body.insert(body.end(), full.begin() + (omit ? 1 : 0), full.end());
       running = channel ? full[0] : -1;
-      stored.push_back({time, full});
       previous = time;
     };
     if (t == 0 && o.tempo)
@@ -156,14 +142,8 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
     for (int i = 0; i < o.eventsPerTrack; ++i) {
       // Many equal ticks; now and then a long jump.
       const int r = pick(100);
-      if (r < 30) {
-      } else if (o.hugeDeltas && r >= 98) {
-        time += 0x200000u + static_cast<std::uint32_t>(pick(0x0FFFFFFF - 0x200000 + 1));
-      } else if (r < 95) {
-        time += static_cast<std::uint32_t>(pick(200));
-      } else if (o.longDeltas) {
-        time += static_cast<std::uint32_t>(pick(r < 98 ? 0x4000 : 0x200000)) + 0x80;
-      }
+      if (r >= 30)  // some deltas need three or four bytes
+        time += static_cast<std::uint32_t>(pick(r < 95 ? 200 : r < 98 ? 0x4000 : 0x200000));
       const std::uint8_t channel = static_cast<std::uint8_t>(pick(16));
       const int kind = pick(12);
       if (kind < 10) {
@@ -176,7 +156,7 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
       } else if (kind == 10) {  // sysex, F0 or F7
         const Bytes data = random7(static_cast<std::uint32_t>(pick(300)));
         emit(Concat({{static_cast<std::uint8_t>(pick(2) ? 0xF0 : 0xF7)},
-                     padded(static_cast<std::uint32_t>(data.size())),
+                     VarLen(static_cast<std::uint32_t>(data.size())),
                      data}),
              false);
       } else {
@@ -186,15 +166,13 @@ Bytes GenerateSmf(std::uint32_t seed, const GenerateOptions& o, std::vector<Trac
                                    : type == 0x59 ? 2
                                    : type == 0x54 ? 5
                                                   : static_cast<std::uint32_t>(pick(140)));
-        emit(Concat({{0xFF, type}, padded(static_cast<std::uint32_t>(data.size())), data}), false);
+        emit(Concat({{0xFF, type}, VarLen(static_cast<std::uint32_t>(data.size())), data}), false);
       }
     }
     time += static_cast<std::uint32_t>(pick(3) == 0 ? 0 : pick(1000));
     emit(EndOfTrack(), false);
     const Bytes chunk = TrackChunk(body);
     out.insert(out.end(), chunk.begin(), chunk.end());
-    if (expected != nullptr)
-      expected->push_back(std::move(stored));
   }
   return out;
 }

@@ -43,6 +43,15 @@ inline Track Events(const std::string& text) {
   return out;
 }
 
+// Tracks of Events, split by '|': "0:FF2F00 | 5:C005 5:FF2F00".
+inline std::vector<Track> EventTracks(const std::string& text) {
+  std::vector<Track> out;
+  std::istringstream in(text);
+  for (std::string track; std::getline(in, track, '|');)
+    out.push_back(Events(track));
+  return out;
+}
+
 // The image BuildSmfImage makes of CurrentSequence (empty when it refuses).
 inline Bytes BuildImage() {
   ttByteArray out;
@@ -96,10 +105,10 @@ inline bool ParseImage(const Bytes& image) {
 
 // Loads `file` as in.mid through the recording platform; on success every
 // event is in the first track, which Loaded() gives.
-inline bool LoadSource(RecordingPlatform& platform, const Bytes& file, ttWindow owner = nullptr) {
+inline bool LoadSource(RecordingPlatform& platform, const Bytes& file) {
   platform.files["in.mid"] = file;
   CurrentSequence.Clear();
-  return LoadSourceSmf(owner, "in.mid");
+  return LoadSourceSmf(nullptr, "in.mid");
 }
 inline Track Loaded() {
   return EventsOf(CurrentSequence.tracks.front());

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <iterator>
 #include <list>
-#include <random>
 #include <string>
 
 #include "SmfTestKit.h"
@@ -15,16 +14,10 @@
 namespace smftest {
 namespace {
 
-// A tempo event whose length is written in two bytes (80 03 is not the
+const std::vector<Track> kNotes = EventTracks("0:903C64 480:FF2F00");
+// A tempo of 1000000 whose length is written in two bytes (80 03 is not the
 // shortest form of 3, but readers accept it).
-Bytes PaddedTempo(std::uint32_t us) {
-  Bytes bytes = Tempo(us);
-  bytes.insert(bytes.begin() + 2, 0x80);
-  return bytes;
-}
-
-const Track kNotes = {{0, NoteOn(60)}, {480, EndOfTrack()}};
-const Bytes kPlainFile = Smf(0, 480, {kNotes});
+const Bytes kPaddedTempo = Hex("FF5180030F4240");
 
 // One track at 480 ticks per quarter: the given events, then the end of track.
 Bytes OneTrack(Track events) {
@@ -89,19 +82,23 @@ TEST(SourceLoading, FindsTheTempoOrRefusesWithItsMessageAndForgetsTheBpm) {
   } kRows[] = {
       {"no tempo event plays at 120 BPM", OneTrack({}), nullptr, 500000},
       {"the slowest tempo", OneTrack({{0, Tempo(16777215)}}), nullptr, 16777215},
-      {"length written in two bytes", OneTrack({{0, PaddedTempo(1000000)}}), nullptr, 1000000},
-      {"a track cut short", Bytes(kPlainFile.begin(), kPlainFile.end() - 2), kInvalid},
-      {"format 2", Smf(2, 480, {kNotes}), kUnsupported},
-      {"SMPTE division, 25 frames", Smf(0, 0xE728, {kNotes}), kUnsupported},
+      {"length written in two bytes", OneTrack({{0, kPaddedTempo}}), nullptr, 1000000},
+      // Kept apart, the later chunks of format 0 would keep their old ticks.
+      {"format 0 of three chunks merged, the tempo in the last",
+       Smf(0, 96,
+           EventTracks("0:900164 10:FF2F00 | 0:900364 20:FF2F00 | 0:FF5103061A80 20:FF2F00")),
+       nullptr, 400000},
+      {"a track cut short", Concat({Header(0, 1, 480), ChunkHead("MTrk", 4), Hex("00FF2F")}),
+       kInvalid},
+      {"format 2", Smf(2, 480, kNotes), kUnsupported},
+      {"SMPTE division, 25 frames", Smf(0, 0xE728, kNotes), kUnsupported},
       {"only a foreign chunk, no track", foreignOnly, kInvalid},
       {"tempo event after tick 0", OneTrack({{0, NoteOn(60)}, {10, Tempo(400000)}}), kUnsupported},
       {"tempo events at tick 0 in two tracks",
-       Smf(1, 480,
-           {{{0, Tempo(500000)}, {0, EndOfTrack()}}, {{0, Tempo(500000)}, {9, EndOfTrack()}}}),
-       kUnsupported},
+       Smf(1, 480, EventTracks("0:FF510307A120 0:FF2F00 | 0:FF510307A120 9:FF2F00")), kUnsupported},
       {"tempo 0 would give an infinite BPM", OneTrack({{0, Tempo(0)}}), kUnsupported},
-      {"a padded tempo event is a second one",
-       OneTrack({{0, Tempo(500000)}, {0, PaddedTempo(500000)}}), kUnsupported},
+      {"a padded tempo event is a second one", OneTrack({{0, Tempo(1000000)}, {0, kPaddedTempo}}),
+       kUnsupported},
       {"times wrapping past 2^32", WrappingTracks(3), kUnsupported},
       {"times wrapping among 65,535 tracks, refused before the merge", WrappingTracks(0xFFFF),
        kUnsupported},
@@ -114,58 +111,13 @@ TEST(SourceLoading, FindsTheTempoOrRefusesWithItsMessageAndForgetsTheBpm) {
     EXPECT_EQ(LoadSource(platform, row.file), row.message == nullptr);
     if (row.message == nullptr) {
       EXPECT_TRUE(platform.messages.empty());
+      EXPECT_TRUE(CurrentSequence.format == 0 && CurrentSequence.tracks.size() == 1);
       EXPECT_EQ(SourceTempo, row.tempo);
       EXPECT_EQ(SourceBpm, 60000000.0 / row.tempo);
     } else {
       EXPECT_EQ(SourceBpm, -1.0);
       EXPECT_EQ(platform.Texts(), std::vector<std::string>{row.message});
     }
-  }
-}
-
-TEST(SourceLoading, MergesEveryTrackInFileOrder) {
-  // Format 0 with three track chunks is merged like format 1: kept apart, the
-  // later chunks would keep their old ticks.
-  for (const std::uint16_t format : {std::uint16_t{0}, std::uint16_t{1}}) {
-    SCOPED_TRACE(format);
-    RecordingPlatform platform;
-    ASSERT_TRUE(LoadSource(platform, Smf(format, 96,
-                                         {Events("0:900164 10:900264 10:FF2F00"),
-                                          Events("0:900364 10:900464 20:FF2F00"),
-                                          Events("0:FF5103061A80 10:900564 20:FF2F00")})));
-    EXPECT_EQ(CurrentSequence.format, 0);
-    EXPECT_EQ(CurrentSequence.division, 96);
-    ASSERT_EQ(CurrentSequence.tracks.size(), 1u);
-    EXPECT_EQ(Loaded(), Events("0:900164 0:900364 0:FF5103061A80 10:900264 10:900464 10:900564"
-                               " 20:FF2F00"));
-    EXPECT_EQ(SourceTempo, 400000u);
-  }
-}
-
-TEST(MergeAllTracks, GivesTheSequentialMergeOnRandomTracks) {
-  std::mt19937 rng(20261207);
-  auto pick = [&](std::uint32_t n) { return static_cast<std::uint32_t>(rng() % n); };
-  for (int round = 0; round < 400; ++round) {
-    SCOPED_TRACE(round);
-    std::list<ttSmfTrack> tracks;
-    // Every fourth round straddles bit 31: times compare unsigned.
-    const std::uint32_t base = round % 4 == 0 ? 0x7FFFFF00u : 0;
-    const std::uint32_t commonEnd = base + pick(300);
-    for (std::uint32_t t = 0, count = 2 + pick(14); t < count; ++t) {
-      std::uint32_t time = base + pick(3) * 50;
-      Track events;
-      for (std::uint32_t i = 0, n = pick(30); i < n; ++i) {
-        static const std::uint32_t kSteps[] = {0, 0, 0, 0, 1, 2, 5, 40};
-        time += kSteps[pick(8)];
-        events.push_back(
-            {time, {0xFF, 0x01, 0x02, static_cast<std::uint8_t>(t), static_cast<std::uint8_t>(i)}});
-      }
-      // Many tracks end on the same tick.
-      const bool common = pick(2) == 0 && time < commonEnd;
-      events.push_back({common ? commonEnd : time + pick(3), EndOfTrack()});
-      tracks.push_back(MakeTrack(events));
-    }
-    ASSERT_EQ(MergedAtOnce(tracks), SequentialMerge(tracks));
   }
 }
 
@@ -193,6 +145,10 @@ TEST(MergeShapes, EachGivesTheSequentialMerge) {
        [](Tick, Tick i) { return i < 60000 ? i / 300 : 1000u; }, [](Tick) { return 1000u; }},
       {"tracks holding only their end", 6, 0, [](Tick, Tick) { return 0u; },
        [](Tick t) { return 10 * (t % 3); }},
+      // Times compare unsigned; many tracks end on one tick, the others later.
+      {"times straddling bit 31, uneven steps and equal ticks", 9, 40,
+       [](Tick t, Tick i) { return 0x7FFFFFF0u + i * 2 + (t * i) % 3 / 2 * (t % 2); },
+       [](Tick t) { return t % 3 == 0 ? 0x80000100u : 0x80000060u + t; }},
       {"one track's times out of order", 4, 30,
        [](Tick t, Tick i) { return t == 2 && i == 17 ? 3 : i * 4 + t; }, [](Tick) { return 200u; },
        true},

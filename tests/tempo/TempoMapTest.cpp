@@ -27,15 +27,6 @@ std::map<std::string, double> Words(const char* text) {
   return out;
 }
 
-// Tracks of "time:hex" events, split by '|'.
-std::vector<Track> Tracks(const std::string& text) {
-  std::vector<Track> out;
-  std::istringstream in(text);
-  for (std::string track; std::getline(in, track, '|');)
-    out.push_back(Events(track));
-  return out;
-}
-
 struct MapRow {
   const char* why;
   std::uint16_t division;
@@ -122,7 +113,7 @@ TEST_F(TempoMapConversion, Modes) {
     request.division = static_cast<std::uint32_t>(ask["division"]);
     request.exact = ask["exact"] != 0;
     request.minNote = static_cast<std::uint32_t>(ask["min"]);
-    const std::vector<Track> source = Tracks(row.source);
+    const std::vector<Track> source = EventTracks(row.source);
     RecordingPlatform platform;
     platform.files["in.mid"] = Smf(source.size() > 1 ? 1 : 0, row.division, source);
     bool merge = ask["keep"] == 0;
@@ -144,7 +135,7 @@ TEST_F(TempoMapConversion, Modes) {
                                                   {"faster", outcome.faster}};
     std::map<std::string, double> expected = Words(row.expect);
     if (row.result == kOk) {
-      EXPECT_EQ(SnapshotSequence(), Tracks(row.want));
+      EXPECT_EQ(SnapshotSequence(), EventTracks(row.want));
       expected.emplace("division", row.division);
       expected.emplace("zero", 0);
       expected.emplace("lengthened", 0);
