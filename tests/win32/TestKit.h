@@ -1,7 +1,6 @@
 #pragma once
-// Shared by the Windows test programs: PASS/FAIL lines ending with
-// "N passed, M failed", CP932 texts made by Windows' own table (not by the
-// compiler's conversion of the program's literals), SMF bytes and files.
+// The Windows test programs' PASS/FAIL lines ending with "N passed, M failed",
+// CP932 texts made by Windows' own table (not by the compiler), SMF bytes, files.
 
 #include <windows.h>
 
@@ -34,23 +33,19 @@ inline std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
   return out;
 }
 inline std::string Narrow(const std::wstring& wide, UINT codePage) {
-  const int n = WideCharToMultiByte(codePage, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(codePage, 0, wide.c_str(), -1, &out[0], n, nullptr, nullptr);
+  std::string out(wide.size() * 3 + 1, '\0');  // UTF-8 takes at most 3 bytes a unit
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(
+      codePage, 0, wide.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr)));
   out.pop_back();
   return out;
 }
 inline std::string J(const char* utf8) {  // UTF-8 to CP932
   return Narrow(Wide(utf8), 932);
 }
-
-// A one-track SMF (tests/support/SmfBuilder.h) as a byte string.
 inline std::string Smf(std::uint16_t format, std::uint16_t division, const smftest::Track& track) {
   const smftest::Bytes bytes = smftest::Smf(format, division, {track});
   return {bytes.begin(), bytes.end()};
 }
-
-// Files, by the C++ library (paths in code page 932).
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
