@@ -77,7 +77,7 @@ class MainDialogTest : public QObject {
   void initTestCase() {
     QVERIFY(dir_.isValid());
     tempo120_ = Path("tempo120.mid");
-    tempo150_ = Path("tempo150.mid");
+    tempo150_ = Path(u8"テンポ150.mid");  // paths are passed in UTF-8
     for (const auto& [path, bytes] :
          {std::pair{tempo120_, SourceSmf(500000)}, {tempo150_, SourceSmf(400000)}}) {
       QFile file(path);
@@ -218,8 +218,8 @@ class MainDialogTest : public QObject {
     ConfigureFileDialog(open, false);
     QCOMPARE(open.fileMode(), QFileDialog::ExistingFile);
     QTemporaryDir folder;
-    for (const char* name : {"exists.mid", "readme"})
-      QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
+    for (const char* name : {u8"既存.mid", "readme"})
+      QVERIFY(QFile(folder.filePath(QString::fromUtf8(name))).open(QIODevice::WriteOnly));
     bool startedEmpty = false, filtered = false, asked = false;
     auto type = [&](const QString& typed) {
       WhenModal<QFileDialog>([&, typed](QFileDialog* fileDialog) {
@@ -239,7 +239,7 @@ class MainDialogTest : public QObject {
         QTest::keyClick(name, Qt::Key_Return);
       });
     };
-    type("exists");
+    type(QString::fromUtf8(u8"既存"));
     WhenModal<QMessageBox>([&](QMessageBox* box) {
       asked = true;
       box->button(QMessageBox::Yes)->click();
@@ -248,7 +248,7 @@ class MainDialogTest : public QObject {
     std::uint32_t error = 1;
     QVERIFY(QtSaveFileDialog(dialog_->Window(), path, &error));
     QVERIFY(startedEmpty && filtered && asked && error == 0);
-    QCOMPARE(QFile::decodeName(path), folder.filePath("exists.mid"));
+    QCOMPARE(QFile::decodeName(path), folder.filePath(QString::fromUtf8(u8"既存.mid")));
     type(QString(250, QLatin1Char('x')));
     QVERIFY(!QtSaveFileDialog(dialog_->Window(), path, &error));
     std::string text;
