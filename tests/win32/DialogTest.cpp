@@ -152,7 +152,7 @@ void RunSteps() {
   const std::string missing = folder + J(u8"無いソ.mid");
   const std::string nowhere = folder + J(u8"無いフォルダ表\\出力.mid");
   const std::string none = "|", loaded = source + "|120.0";
-  const std::vector<std::string> three = {source, missing, missing};
+  const std::vector<std::string> three = {source, missing, "NUL"};  // lengths differ
   WriteBytes(output, "old");
   const std::vector<std::string> before = ListFolder(folder);
   const Step steps[] = {
