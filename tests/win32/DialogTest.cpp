@@ -7,8 +7,10 @@
 #include <commdlg.h>
 #include <shlobj.h>  // DROPFILES
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "ControlIds.h"
@@ -18,6 +20,21 @@
 #include "Win32Platform.h"
 
 using namespace wintest;
+
+// Allocations fail on demand: the one allocationsLeft counts down to throws.
+int allocationsLeft = -1;  // -1: none fails
+void* operator new(std::size_t n) {
+  if (allocationsLeft >= 0 && allocationsLeft-- == 0)
+    throw std::bad_alloc();
+  void* block = std::malloc(n != 0 ? n : 1);
+  return block != nullptr ? block : throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
 
 namespace {
 
@@ -193,6 +210,29 @@ void RunSteps() {
         "failed saves: the old file stays, no temporary file left");
 }
 
+// createTemp with each of its allocations failing in turn: none may leave
+// its temporary file behind, open and with no one to remove it.
+void CreateTempOutOfMemory() {
+  const std::vector<std::string> before = ListFolder(folder);
+  std::string left;
+  for (int n = 0;; ++n) {
+    std::string path;
+    ttFile file = 0;
+    allocationsLeft = n;
+    try {
+      const std::uint32_t code = kWin32Platform.createTemp(output.c_str(), &path, &file);
+      allocationsLeft = -1;
+      Check(code == 0 && n > 0 && left.empty(), "createTemp out of memory: no file left", left);
+      CloseHandle(reinterpret_cast<HANDLE>(file));
+      DeleteFileA(path.c_str());
+      return;
+    } catch (const std::bad_alloc&) {
+      if (ListFolder(folder) != before)
+        left += " after allocation " + std::to_string(n);
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -218,6 +258,7 @@ int main() {
   const HHOOK hook = SetWindowsHookExA(WH_CBT, CatchBox, nullptr, GetCurrentThreadId());
   RunSteps();
   UnhookWindowsHookEx(hook);
+  CreateTempOutOfMemory();
   for (const std::string& name : ListFolder(folder))
     DeleteFileA((folder + name).c_str());
   RemoveDirectoryA(folder.c_str());
