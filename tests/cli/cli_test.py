@@ -34,9 +34,13 @@ def check(condition, what):
     return condition
 
 
-def run(*args):  # in the locale the test runs in (CMake sets ja_JP.UTF-8)
-    done = subprocess.run([SMFTEMPO, *args], capture_output=True, timeout=60)  # a hang fails
-    return done.returncode, done.stdout.decode(), done.stderr.decode()
+def run(*args, stdin=b"", lang=None, stderr=subprocess.PIPE, binary=False):
+    """In the locale the test runs in (CMake sets ja_JP.UTF-8) unless `lang` is given."""
+    env = dict(os.environ, **({"LC_ALL": lang} if lang else {}))
+    done = subprocess.run([SMFTEMPO, *args], input=stdin, stdout=subprocess.PIPE, stderr=stderr,
+                          env=env, timeout=60)  # a hang fails
+    return (done.returncode, done.stdout if binary else done.stdout.decode(),
+            (done.stderr or b"").decode())
 
 
 def write(name, data):
@@ -403,14 +407,22 @@ def case_corpus():
         check(len(outputs) < 2 or outputs[0] == outputs[1], row["file"] + ": the same bytes")
 
 
-if __name__ == "__main__":
-    SMFTEMPO, WORK, CORPUS, CASE = sys.argv[1:5]
+def main(cases, skip):
+    """Runs case argv[4] of `cases` in a fresh WORKDIR argv[2]; 77 when `skip` gives a reason."""
+    global SMFTEMPO, WORK
+    SMFTEMPO, WORK, case = sys.argv[1], sys.argv[2], sys.argv[4]
     locale.setlocale(locale.LC_MESSAGES, "")  # os.strerror as smftempo says it
-    if mido is None and CASE not in ("help", "usage", "info"):
-        print("mido is not installed for", sys.executable)
+    if reason := skip(case):
+        print(reason)
         sys.exit(77)
     subprocess.run(["rm", "-rf", WORK])
     os.makedirs(WORK)
-    globals()["case_" + CASE]()
-    print("%s: %s" % (CASE, "%d failures" % len(failures) if failures else "ok"))
+    cases["case_" + case]()
+    print("%s: %s" % (case, "%d failures" % len(failures) if failures else "ok"))
     sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    CORPUS = sys.argv[3]
+    main(globals(), lambda case: "mido is not installed for " + sys.executable
+         if mido is None and case not in ("help", "usage", "info") else None)
