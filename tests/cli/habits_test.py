@@ -25,8 +25,7 @@ def converted(src, bpm="100"):  # the bytes of a plain conversion to a file
 def case_language():
     bad, good = write("bad.mid", b"junk"), write("good.mid", smf())
     mapped = write("map.mid", smf(3, (208, tempo_event(200000))))  # a tempo map
-    rows = [(("-o", "new.mid", bad), bad + ": Not a valid SMF.", bad + ": 有効な SMF ではありません。"),
-            (("-o", bad, good), bad + ": The output file exists already. Give --force to replace it.",
+    rows = [(("-o", bad, good), bad + ": The output file exists already. Give --force to replace it.",
              bad + ": 出力ファイルが既に存在します。置き換えるには --force を指定してください。"),
             (("--bpm", "0.5", "-o", "x.mid", good), "--bpm: The new tempo is too small. Give a "
              "value of 1 or more.", "--bpm: 変換後のテンポが小さすぎます。1以上の値を指定してください。"),
