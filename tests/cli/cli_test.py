@@ -186,6 +186,8 @@ def case_convert():
     code, _, stderr = run("--bpm", "90", "-o", out, src)
     check(code == 1 and open(out, "rb").read() == b"old" and stderr == "smftempo: %s: 出力ファイルが"
           "既に存在します。置き換えるには --force を指定してください。\n" % out, "no --force: " + stderr)
+    check(run("--dry-run", "--bpm", "90", "-o", out, src)[0] == 0 and open(out, "rb").read() ==
+          b"old", "--dry-run: an existing output is neither refused nor touched")
     check(run("--force", "--bpm", "12.5d1x", "-o", out, src) == (0, "", ""), "--force")
     late = [[(0, b"\x90\x3c\x40"), (10, EOT)], [(100, tempo_event(400000)), (100, EOT)]]
     crowded = chunked(1, 480, [(b"Junk", b"")] * 65533 + [(b"MTrk", b"\0" + EOT)] * 3, count=65535)
@@ -238,6 +240,10 @@ def case_batch():
                                           % (twin, outdir + "/a.mid"))
           and stderr.endswith("\nsmftempo: 変換 2 件、拒否 1 件、失敗 0 件\n") and stderr.count("\n") == 2,
           "same name twice: %d %r" % (code, stderr))
+    write("out/bad.mid", b"old")  # a refused input's output, there before the run, stays free
+    code, _, stderr = run("--force", "--bpm", "60", "--out-dir", outdir, bad, write(
+        "sub/bad.mid", generate(5, 2, 50)))
+    check(code == 1 and "変換 1 件、拒否 1 件" in stderr, "a refused input's name: %r" % stderr)
 
 
 def case_tempo_map():
