@@ -2,17 +2,7 @@
 """smftempo as a user runs it: cli_test.py SMFTEMPO WORKDIR CORPUS CASE; 77 when the case
 cannot run here. Outputs are read back with mido, an independent reader."""
 
-import csv
-import errno
-import itertools
-import json
-import locale
-import os
-import random
-import re
-import struct
-import subprocess
-import sys
+import csv, errno, itertools, json, locale, os, random, re, struct, subprocess, sys
 from fractions import Fraction
 
 INVALID = "有効な SMF ではありません。"
