@@ -2,17 +2,7 @@
 """smftempo as a user runs it: cli_test.py SMFTEMPO WORKDIR CORPUS CASE; 77 when the case
 cannot run here. Outputs are read back with mido, an independent reader."""
 
-import csv
-import errno
-import itertools
-import json
-import locale
-import os
-import random
-import re
-import struct
-import subprocess
-import sys
+import csv, errno, itertools, json, locale, os, random, re, struct, subprocess, sys
 from fractions import Fraction
 
 INVALID = "有効な SMF ではありません。"
@@ -34,9 +24,13 @@ def check(condition, what):
     return condition
 
 
-def run(*args):  # in the locale the test runs in (CMake sets ja_JP.UTF-8)
-    done = subprocess.run([SMFTEMPO, *args], capture_output=True, timeout=60)  # a hang fails
-    return done.returncode, done.stdout.decode(), done.stderr.decode()
+def run(*args, stdin=b"", lang=None, stderr=subprocess.PIPE, binary=False):
+    """In the locale the test runs in (CMake sets ja_JP.UTF-8) unless `lang` is given."""
+    env = dict(os.environ, **({"LC_ALL": lang} if lang else {}))
+    done = subprocess.run([SMFTEMPO, *args], input=stdin, stdout=subprocess.PIPE, stderr=stderr,
+                          env=env, timeout=60)  # a hang fails
+    return (done.returncode, done.stdout if binary else done.stdout.decode(),
+            (done.stderr or b"").decode())
 
 
 def write(name, data):
@@ -182,6 +176,8 @@ def case_convert():
     code, _, stderr = run("--bpm", "90", "-o", out, src)
     check(code == 1 and open(out, "rb").read() == b"old" and stderr == "smftempo: %s: 出力ファイルが"
           "既に存在します。置き換えるには --force を指定してください。\n" % out, "no --force: " + stderr)
+    check(run("--dry-run", "--bpm", "90", "-o", out, src)[0] == 0 and open(out, "rb").read() ==
+          b"old", "--dry-run: an existing output is neither refused nor touched")
     check(run("--force", "--bpm", "12.5d1x", "-o", out, src) == (0, "", ""), "--force")
     late = [[(0, b"\x90\x3c\x40"), (10, EOT)], [(100, tempo_event(400000)), (100, EOT)]]
     crowded = chunked(1, 480, [(b"Junk", b"")] * 65533 + [(b"MTrk", b"\0" + EOT)] * 3, count=65535)
@@ -234,6 +230,10 @@ def case_batch():
                                           % (twin, outdir + "/a.mid"))
           and stderr.endswith("\nsmftempo: 変換 2 件、拒否 1 件、失敗 0 件\n") and stderr.count("\n") == 2,
           "same name twice: %d %r" % (code, stderr))
+    write("out/bad.mid", b"old")  # a refused input's output, there before the run, stays free
+    code, _, stderr = run("--force", "--bpm", "60", "--out-dir", outdir, bad, write(
+        "sub/bad.mid", generate(5, 2, 50)))
+    check(code == 1 and "変換 1 件、拒否 1 件" in stderr, "a refused input's name: %r" % stderr)
 
 
 def case_tempo_map():
@@ -403,14 +403,22 @@ def case_corpus():
         check(len(outputs) < 2 or outputs[0] == outputs[1], row["file"] + ": the same bytes")
 
 
-if __name__ == "__main__":
-    SMFTEMPO, WORK, CORPUS, CASE = sys.argv[1:5]
+def main(cases, skip):
+    """Runs case argv[4] of `cases` in a fresh WORKDIR argv[2]; 77 when `skip` gives a reason."""
+    global SMFTEMPO, WORK
+    SMFTEMPO, WORK, case = sys.argv[1], sys.argv[2], sys.argv[4]
     locale.setlocale(locale.LC_MESSAGES, "")  # os.strerror as smftempo says it
-    if mido is None and CASE not in ("help", "usage", "info"):
-        print("mido is not installed for", sys.executable)
+    if reason := skip(case):
+        print(reason)
         sys.exit(77)
     subprocess.run(["rm", "-rf", WORK])
     os.makedirs(WORK)
-    globals()["case_" + CASE]()
-    print("%s: %s" % (CASE, "%d failures" % len(failures) if failures else "ok"))
+    cases["case_" + case]()
+    print("%s: %s" % (case, "%d failures" % len(failures) if failures else "ok"))
     sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    CORPUS = sys.argv[3]
+    main(globals(), lambda case: "mido is not installed for " + sys.executable
+         if mido is None and case not in ("help", "usage", "info") else None)

@@ -26,8 +26,7 @@ QByteArray SourceSmf(std::uint32_t tempo) {
   return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
-// Runs `action` on the next visible modal widget of type T, from inside the
-// nested event loop that shows it.
+// Runs `action` on the next visible modal T, inside the event loop showing it.
 template <typename T>
 void WhenModal(std::function<void(T*)> action) {
   auto* timer = new QTimer;
@@ -137,8 +136,7 @@ class MainDialogTest : public QObject {
     QVERIFY(!(dialog_->windowFlags() & Qt::WindowMaximizeButtonHint));
   }
 
-  // The first field has the focus; a label's letter moves it to its field, a
-  // button's presses the button.
+  // A label's letter moves the focus to its field, a button's presses it.
   void focusAndMnemonics() {
     QCOMPARE(QApplication::focusWidget(), dialog_->Control(IDC_SOURCE_PATH));
     for (auto [key, id] : {std::pair{Qt::Key_O, IDC_SOURCE_BPM},
@@ -151,8 +149,7 @@ class MainDialogTest : public QObject {
     QTRY_COMPARE(rec_->openDialogCalls, 1);
   }
 
-  // Enter presses the default button, the save button. CTest runs this in a
-  // locale whose decimal point is a comma, which Qt makes the C library's:
+  // Enter saves; in the comma locale CTest sets (Qt makes it the C library's)
   // "120,5" still reads as 120, so nothing moves. Escape does not close.
   void enterSavesEscapeDoesNotClose() {
     rec_->openAnswers.push_back(tempo120_.toStdString());
@@ -171,9 +168,8 @@ class MainDialogTest : public QObject {
     QVERIFY(dialog_->close() && !dialog_->isVisible());  // the close box does close it
   }
 
-  // The first local file of a drop is loaded, as a copy even where the
-  // source proposes a move (Shift), and the window comes to the front. The
-  // BPM shows with a point in the comma locale too.
+  // The first local file of a drop, as a copy even where a move is proposed;
+  // the window comes to the front; the BPM with a point in the comma locale.
   void dropTakesTheFirstLocalFileAsCopyAndRaises() {
     Drop({QUrl("https://example.invalid/song.mid")}, false);
     Drop({QUrl::fromLocalFile(tempo120_)}, false, Qt::MoveAction);
@@ -208,11 +204,9 @@ class MainDialogTest : public QObject {
     QtMessageBox(dialog_->Window(), TT_TEXT_NO_SOURCE, TT_TEXT_ERROR_CAPTION, kErrorBoxStyle);
   }
 
-  // The open dialog takes existing files only. The save dialog shows "*.*" as
-  // every file, names without a dot too, as on Windows; gives a name typed
-  // without a suffix ".mid" and, that file existing, asks before replacing
-  // it. A path too long for the commands' buffer is refused with the
-  // system's text, not cut short.
+  // The save dialog's "*.*" shows names without a dot too, as on Windows; a
+  // name typed bare gets ".mid" and, existing, is asked about; a path too long
+  // for the commands' buffer is refused with the system's text, not cut short.
   void fileDialogs() {
     QFileDialog open;
     ConfigureFileDialog(open, false);

@@ -38,8 +38,7 @@ void operator delete(void* block, std::size_t) noexcept {
 
 namespace {
 
-// The system's text for a code, asked as the program must: system table,
-// system default language.
+// The system's text for a code, asked as the program must (system default language).
 std::string SystemText(DWORD code) {
   char* buffer = nullptr;
   const DWORD n = FormatMessageA(
@@ -78,11 +77,9 @@ LRESULT CALLBACK CatchBox(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The file dialogs, answered in place of a user: the file picked, or a cancel
-// (empty). kFails makes the real common dialog fail: it refuses a structure
-// size of 0 (CDERR_STRUCTSIZE). Each call checks the OPENFILENAMEA the
-// program prepared: 76 bytes on 32-bit (without the Windows 2000 fields), an
-// empty 260-byte buffer, the flags, "mid", the two filter pairs.
+// The file dialogs answered: the file picked, a cancel (empty), or kFails: the
+// real dialog refusing a structure size of 0. Each call checks the OPENFILENAMEA
+// (76 bytes on 32-bit: without the Windows 2000 fields).
 std::string openAnswer, saveAnswer;
 const std::string kFails = "<fails>";
 BOOL Answer(OPENFILENAMEA* f, const std::string& answer, DWORD flags,
@@ -125,14 +122,13 @@ void Browse(const std::string& answer) {
   openAnswer = answer;
   Click(IDC_BROWSE);
 }
-// Puts the tempo (unless null) into its field, then saves.
 void Save(const char* tempo, const std::string& answer) {
   if (tempo != nullptr)
     SetDlgItemTextA(dialog, IDC_TARGET_BPM, tempo);
   saveAnswer = answer;
   Click(IDC_SAVE_AS);
 }
-// A drop list as the shell builds it: names, each zero-ended, then one more zero.
+// A drop list as the shell builds it.
 void Drop(const std::vector<std::string>& paths) {
   std::string list;
   for (const std::string& path : paths)
@@ -157,8 +153,7 @@ void SaveOverHeldFile() {
   CloseHandle(holder);
 }
 
-// One user action, then the fields 1001|1004 it leaves (no source: "|"), the
-// message box it shows and what the output file, "old" before, then holds.
+// One action, then the fields 1001|1004, the message box and the output file.
 struct Step {
   std::string name;
   std::function<void()> act;
@@ -210,8 +205,7 @@ void RunSteps() {
         "failed saves: the old file stays, no temporary file left");
 }
 
-// createTemp with each of its allocations failing in turn: none may leave
-// its temporary file behind, open and with no one to remove it.
+// createTemp with each allocation failing in turn leaves no temporary file.
 void CreateTempOutOfMemory() {
   const std::vector<std::string> before = ListFolder(folder);
   std::string left;

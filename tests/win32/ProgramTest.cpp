@@ -17,10 +17,8 @@ using namespace wintest;
 
 namespace {
 
-// Reads template fields as named by `layout`, one letter each, and gives them
-// back joined by "|": w a word, i a dword, D a dword in hex, b a byte, t a
-// UTF-16 text, o a text or an ordinal (0x80 to 0x82 name the predefined
-// classes); a: align to a dword.
+// Template fields joined by "|", one `layout` letter each: w word, i dword, D
+// dword in hex, b byte, t UTF-16 text, o text or ordinal; a aligns to a dword.
 struct Reader {
   const BYTE* start;
   const BYTE* end;
@@ -115,9 +113,8 @@ void CheckHeaders(const std::string& machine, const std::string& file) {
   Check(got == want + "subsystem 2, large-address-aware 1", machine + ": PE headers, GUI", got);
 }
 
-// Every narrow text the program shows is stored as CP932 (made here by
-// Windows' own table), none as UTF-8: one text of each file that has some, as
-// each is compiled apart. The dialog's own texts are in the template, in UTF-16.
+// Narrow texts are stored as CP932, none as UTF-8: one text of each file that has
+// some, as each is compiled apart.
 void CheckTexts(const std::string& file) {
   for (const char* text :
        {u8"" TT_TEXT_ERROR_CAPTION, u8"" TT_TEXT_INVALID_SMF, u8"" TT_TEXT_NO_SOURCE,
@@ -130,7 +127,7 @@ void CheckTexts(const std::string& file) {
 void CheckImage(const std::string& machine, const std::string& program) {
   const std::string file = ReadBytes(program);
   CheckHeaders(machine, file);
-  // As data, not as a program: a 64-bit process can open a 32-bit image so.
+  // As data: so a 64-bit process can open a 32-bit image.
   const HMODULE module = LoadLibraryExW(Wide(program, CP_ACP).c_str(), nullptr,
                                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   Check(module != nullptr, "the program opens as data", program);
@@ -151,8 +148,7 @@ HWND WaitForMainDialog() {
   return nullptr;
 }
 
-// Loads a generated 150 BPM file through the program's real open dialog and
-// types 90; gives the BPM then shown.
+// Loads a 150 BPM file through the real open dialog, types 90; the BPM shown.
 HWND dialog = nullptr, files = nullptr;
 BOOL CALLBACK FindFileDialog(HWND window, LPARAM) {
   char name[8] = {};
