@@ -11,17 +11,15 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "PosixPlatform.h"
 #include "SaveFile.h"
-#include "SmfBuilder.h"
+#include "TempFolder.h"
 #include "Texts.h"
 
 namespace fs = std::filesystem;
@@ -40,36 +38,15 @@ class PosixPlatformTest : public ::testing::Test {
     };
     Platform = &table_;
     Shown.clear();
-    std::string pattern = (fs::temp_directory_path() / "tt-posix-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
-    folder_ = pattern;
-    ::chmod(folder_.c_str(), 0755);  // reachable by an unprivileged child
+    ASSERT_TRUE(folder_.Made());
   }
-  void TearDown() override {
-    Platform = previous_;
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(folder_, ignored))
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(folder_, ignored);
-  }
-  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-  std::set<std::string> Entries(const std::string& sub = "") const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_ / sub))
-      names.insert(entry.path().filename());
-    return names;
-  }
+  void TearDown() override { Platform = previous_; }
+  std::string Path(const std::string& name) const { return folder_.Path(name); }
 
-  fs::path folder_;
+  smftest::TempFolder folder_;
   ttPlatform table_ = PosixPlatform();
   const ttPlatform* previous_ = Platform;
 };
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 // Creates the temporary file for real, in the target's folder, but points its
 // descriptor at /dev/full: every write then fails as on a full disk.
@@ -91,9 +68,9 @@ TEST_F(PosixPlatformTest, ReadsARegularFileWholeAndRefusesTheRestWithTheSystemsT
   Bytes bytes(300001);  // more than one read() may return
   for (std::size_t i = 0; i < bytes.size(); ++i)
     bytes[i] = static_cast<std::uint8_t>(i * 7);
-  WriteBytes(Path("in.mid"), bytes);
+  folder_.Put("in.mid", bytes);
   fs::create_directory(Path("folder"));
-  std::ofstream(Path("file")).put('x');
+  folder_.Put("file", {'x'});
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
   const struct {
     const char* why;
@@ -160,17 +137,17 @@ TEST_F(PosixPlatformTest, SavingReplacesOrLeavesTheTargetAsItWas) {
       {"a target that is a folder stays a folder", "folder", 0, EISDIR},
   };
   fs::create_directory(Path("folder"));
-  WriteBytes(Path("folder/inside.mid"), kOld);
+  folder_.Put("folder/inside.mid", kOld);
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.why);
     Shown.clear();
     const std::string target = Path(row.target);
     if (row.oldMode != 0) {
-      WriteBytes(target, kOld);
+      folder_.Put(row.target, kOld);
       ::chmod(target.c_str(), row.oldMode);
     }
     table_.createTemp = row.fullDisk ? CreateTempOnFullDisk : RealPlatform.createTemp;
-    std::set<std::string> expected = Entries();
+    std::set<std::string> expected = folder_.Entries();
     const Bytes data = {'n', 'e', 'w'};
     const bool saved = WriteFileReplacing(nullptr, target.c_str(), data.data(), 3);
     EXPECT_EQ(saved, row.error == 0);
@@ -180,14 +157,14 @@ TEST_F(PosixPlatformTest, SavingReplacesOrLeavesTheTargetAsItWas) {
       EXPECT_EQ(::stat(target.c_str(), &info), 0);
       EXPECT_EQ(info.st_mode & 07777u, row.oldMode != 0 ? row.oldMode : 0644u);
       EXPECT_TRUE(Shown.empty());
-      expected.insert(fs::path(target).filename());
+      expected.insert(row.target);
     } else {
       EXPECT_EQ(Shown, std::vector<std::string>{std::strerror(row.error)});
       if (row.oldMode != 0) {
         EXPECT_EQ(smftest::ReadFile(target), kOld);
       }
     }
-    EXPECT_EQ(Entries(), expected);  // no temporary file left behind
+    EXPECT_EQ(folder_.Entries(), expected);  // no temporary file left behind
   }
   EXPECT_EQ(smftest::ReadFile(Path("folder/inside.mid")), kOld);
   ::umask(previousMask);
@@ -199,7 +176,7 @@ TEST_F(PosixPlatformTest, SavingReplacesOrLeavesTheTargetAsItWas) {
 TEST_F(PosixPlatformTest, AReadOnlyFolderShowsItsTextAndLeavesTheOldFile) {
   fs::create_directory(Path("locked"));
   const std::string target = Path("locked/song.mid");
-  WriteBytes(target, kOld);
+  folder_.Put("locked/song.mid", kOld);
   ::chmod(target.c_str(), 0644);
   ::chmod(Path("locked").c_str(), 0555);
   const pid_t child = ::fork();
@@ -218,5 +195,5 @@ TEST_F(PosixPlatformTest, AReadOnlyFolderShowsItsTextAndLeavesTheOldFile) {
     GTEST_SKIP() << "cannot give up root for an ordinary user here";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "saved, or said something else than EACCES's text";
   EXPECT_EQ(smftest::ReadFile(target), kOld);
-  EXPECT_EQ(Entries("locked"), std::set<std::string>{"song.mid"});
+  EXPECT_EQ(folder_.Entries("locked"), std::set<std::string>{"song.mid"});
 }

@@ -11,14 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>  // mkdtemp
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "SmfBuilder.h"
+#include "TempFolder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TT_UNDER_ASAN 1
@@ -86,28 +86,18 @@ class HostileSizes : public ::testing::Test {
 #ifdef TT_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer's shadow memory hides the converter's own footprint";
 #endif
-    std::string pattern = (fs::temp_directory_path() / "smftempo-hostile-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!folder_.empty())
-      fs::remove_all(folder_, ignored);
+    ASSERT_TRUE(folder_.Made());
   }
   std::string Put(const std::string& name, const Bytes& bytes) {
-    std::ofstream(Out(name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return Out(name);
+    return folder_.Put(name, bytes);
   }
   std::string Out(const std::string& name) {
-    return (fs::path(folder_) / name).string();
+    return folder_.Path(name);
   }
   ChildRun Run(const std::vector<std::string>& args, std::uint64_t addressLimit = 0) {
     return Smftempo(args, Out("stderr.txt"), addressLimit);
   }
-  std::string folder_;
+  smftest::TempFolder folder_;
 };
 
 // Lengths announced far beyond the bytes present are refused without taking
@@ -173,11 +163,8 @@ TEST_F(HostileSizes, RunningOutOfMemoryFailsOnlyThatFileOfABatch) {
   EXPECT_NE(run.stderrText.find("smftempo: " + big + ": メモリが不足しています。"),
             std::string::npos)
       << run.stderrText;
-  EXPECT_TRUE(fs::exists(Out("converted/small.mid")));
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(Out("converted")))
-    left.push_back(entry.path().filename().string());
-  EXPECT_EQ(left, std::vector<std::string>{"small.mid"});  // no output, no temporary file
+  EXPECT_EQ(folder_.Entries("converted"),
+            std::set<std::string>{"small.mid"});  // no output, no temporary file
 }
 
 }  // namespace

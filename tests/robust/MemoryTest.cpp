@@ -5,16 +5,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>  // std::free, posix_memalign, mkdtemp
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>  // std::free, posix_memalign
 #include <limits>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "DialogSession.h"
 #include "PosixPlatform.h"
+#include "TempFolder.h"
 #include "Texts.h"
 
 namespace {
@@ -225,25 +225,21 @@ TEST(OutOfMemory, EachAllocationOfALoadFailingLeavesNoSourceAndTheDialogRunning)
 // Whatever fails, the folder holds the old file and nothing else, the source
 // stays loaded, and the next save writes what an undisturbed one writes.
 TEST(OutOfMemory, EachAllocationOfASaveFailingWritesNothingAndKeepsTheSource) {
-  namespace fs = std::filesystem;
-  std::string pattern = (fs::temp_directory_path() / "smftempo-oom-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
-  const fs::path folder = pattern;
-  const fs::path target = folder / "a-name-longer-than-any-short-string.mid";
+  const smftest::TempFolder folder;
+  ASSERT_TRUE(folder.Made());
+  const std::string name = "a-name-longer-than-any-short-string.mid";
+  const std::string target = folder.Path(name);
   const Bytes old = {'o', 'l', 'd'};
   // Saves the loaded source over the old file, the n-th allocation failing.
   auto save = [&](Session& session, std::size_t n) {
-    std::ofstream(target, std::ios::binary | std::ios::trunc).write("old", 3);
+    folder.Put(name, old);
     session.platform.fields[IDC_TARGET_BPM] = "97.5";
-    session.platform.saveAnswers.push_back(target.string());
+    session.platform.saveAnswers.push_back(target);
     Arm(n);
     RunSaveCommand(smftest::kDialog);
     Disarm();
-    std::vector<fs::path> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-      names.push_back(entry.path());
-    EXPECT_EQ(names, std::vector<fs::path>{target}) << "a temporary file is left";
-    return smftest::ReadFile(target.string());
+    EXPECT_EQ(folder.Entries(), std::set<std::string>{name}) << "a temporary file is left";
+    return smftest::ReadFile(target);
   };
   smftest::GenerateOptions noTempo;
   noTempo.tempo = false;  // the save adds one, which must not be left half-built
@@ -280,7 +276,6 @@ TEST(OutOfMemory, EachAllocationOfASaveFailingWritesNothingAndKeepsTheSource) {
     }
     EXPECT_GE(n, 2u);  // at least the kept source times and the image
   }
-  fs::remove_all(folder);
 }
 
 }  // namespace

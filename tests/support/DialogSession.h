@@ -62,7 +62,6 @@ struct DialogSession {
   }
 
   std::string Shown(int id) { return platform.fields[id]; }
-  bool Has(const std::string& path) const { return platform.files.count(path) != 0; }
   // True in the state a failed load leaves: nothing to convert, nothing shown.
   bool NoSource() {
     return !SourceLoaded && SourceBpm == -1.0 && Shown(IDC_SOURCE_PATH).empty() &&
