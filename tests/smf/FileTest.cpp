@@ -138,6 +138,14 @@ TEST_F(FileTest, EachRepairOnlyWhenAsked) {
   const Bytes sysex = Concat({Hex("F08200"), Bytes(256, 0x11)});  // the chunk's length over 255
   const std::string sysexEvent = "0:F08200" + std::string(512, '1');
   const std::string kEot = "0:FF2F00";
+  // One track chunk more than a header can count: the last one is never read.
+  Bytes tooMany = Header(1, 0xFFFF, 96);
+  std::string tooManyEvents = kEot;
+  for (int i = 0; i < 0x10000; ++i) {
+    const Bytes chunk = TrackChunk(Hex("00 FF2F00"));
+    tooMany.insert(tooMany.end(), chunk.begin(), chunk.end());
+    tooManyEvents += i > 0 && i < 0xFFFF ? " | " + kEot : "";
+  }
   const struct {
     const char* why;
     Bytes file;
@@ -186,6 +194,8 @@ TEST_F(FileTest, EachRepairOnlyWhenAsked) {
        "chunk-past-end track-count", kEot,
        "byte 22: 1 track chunk after the 1 chunk the header announces not read",
        "track-chunks-ignored"},
+      {"65,536 track chunks: the last not read, also when repairs are asked", tooMany, S::kRead, "",
+       tooManyEvents, nullptr, "track-chunks-ignored"},
       {"bytes after the last chunk: not read, told", Concat({track("00 FF2F00"), {0x2A}}), S::kRead,
        "trailing-bytes", kEot, "byte 26: 1 byte after the last chunk ignored",
        "trailing-bytes-ignored"},
