@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SmfTestKit.h"
+#include "TempoConversion.h"
 #include "TempoMapConversion.h"
 
 namespace smftest {
@@ -146,6 +147,24 @@ TEST_F(TempoMapConversion, Modes) {
     for (const auto& [key, value] : expected)
       EXPECT_EQ(actual.at(key), value) << key;
   }
+}
+
+// The plain conversion's figures are measured after it; measuring moves nothing.
+TEST_F(TempoMapConversion, PlainFiguresMoveNothing) {
+  RecordingPlatform platform;
+  // At division 4, 120 to 60 BPM: ticks halve, the note ends on its own tick.
+  ASSERT_TRUE(
+      LoadSource(platform, Smf(0, 4, {Events("0:FF510307A120 1:903C40 2:803C40 6:FF2F00")})));
+  std::vector<std::uint32_t> sourceTimes;
+  for (const ttSmfEvent& event : CurrentSequence.tracks.front())
+    sourceTimes.push_back(event.time);
+  ASSERT_EQ(ConvertTempo(60), ttConvertResult::kOk);
+  ttConversionFigures figures;
+  MeasurePlainConversion(CurrentSequence.tracks.front(), sourceTimes, 500000, 1000000, 4, &figures);
+  EXPECT_EQ(SnapshotSequence(), EventTracks("0:FF51030F4240 1:903C40 1:803C40 3:FF2F00"));
+  EXPECT_EQ(figures.zeroLengthNotes, 1u);
+  EXPECT_EQ(figures.LargestErrorMicroseconds(), 125000);
+  EXPECT_EQ(figures.MeanErrorMicroseconds(), 125000 / 4);
 }
 
 #ifdef __SIZEOF_INT128__
